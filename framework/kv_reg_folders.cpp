@@ -1,0 +1,126 @@
+// The data folders: logical names resolved through section "FOLDERS", the default tree under
+// DataRoot, and the folders the program itself needs (log, bin).
+#include "framework/kv_reg.h"
+#include "framework/textfil.h"
+#include "platform/environment.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kFolders = QStringLiteral("FOLDERS");
+
+QString WithSlash(QString path)
+{
+    if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+bool IsFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+class SectionGuard {
+public:
+    explicit SectionGuard(const QString& section) : m_saved(settingsState().CurrentSection)
+    {
+        settingsState().CurrentSection = section;
+    }
+    ~SectionGuard() { settingsState().CurrentSection = m_saved; }
+    SectionGuard(const SectionGuard&) = delete;
+    SectionGuard& operator=(const SectionGuard&) = delete;
+
+private:
+    QString m_saved;
+};
+
+QString ProgramFolder()
+{
+    const QString program = startupState().programPath.isEmpty() ? platform::ProgramFilePath()
+                                                                 : startupState().programPath;
+    return WithSlash(QFileInfo(program).absolutePath());
+}
+
+}  // namespace
+
+const QStringList& FolderTreeNames()
+{
+    static const QStringList names = {
+        "archive", "backup", "data", "data/knuteban", "data/vekto", "data/rb2", "data/docs",
+        "data/lsk", "etc", "export", "export/xml", "export/pdf", "export/csv", "export/html",
+        "export/html/varer", "import", "images", "spool", "tmp", "xml", "log", "maler",
+        "maler/docs", "maler/rb2"};
+    return names;
+}
+
+QString DataRoot() { return platform::EnvironmentValue("APPDATA") + "/Tavlund/"; }
+
+QString tavlundpath(const QString& name)
+{
+    const QString base = DataRoot();
+    if (name.isEmpty())
+        return base;
+    SectionGuard section(kFolders);
+    QString path = IniReadString(name + "_folder");
+    if (path.isEmpty())
+        path = base + name + "/";
+    if (!IsFolder(path) && name != QLatin1String("bin") && path.contains(base)) {
+        LogLine("kv_reg.tavlundpath(" + name + "): Lager mappen " + path);
+        QDir().mkpath(path);
+    }
+    path = WithSlash(path);
+    StoreFolder(name, path);
+    FlushSettings();
+    return path;
+}
+
+void StoreFolder(const QString& name, const QString& path)
+{
+    SectionGuard section(kFolders);
+    IniWriteString(name + "_folder", WithSlash(path));
+}
+
+void mkdirsafe(const QString& path)
+{
+    QString target = path;
+    while (target.size() > 1 && target.endsWith(QLatin1Char('/')))
+        target.chop(1);
+    if (::mkdir(QFile::encodeName(target).constData(), 0777) != 0) {
+        const int code = errno;
+        LogLine("FEIL: [mkdirsafe:" + QString::number(code) + "] kan ikke opprette mappen " + path);
+    } else {
+        LogLine("Oppretter mappen " + path);
+    }
+}
+
+void CreateFolderTree()
+{
+    const QString binpath = BinFolder();
+    StoreFolder(QStringLiteral("doc"), QDir::cleanPath(binpath + "../doc"));
+    const QString root = DataRoot();
+    if (!IsFolder(root))
+        QDir().mkpath(root);
+    for (const QString& name : FolderTreeNames()) {
+        mkdirsafe(root + name);
+        StoreFolder(name, root + name);
+    }
+}
+
+QString LogFolder()
+{
+    const QString path = tavlundpath(QStringLiteral("log"));
+    if (!IsFolder(path)) {
+        StoreFolder(QStringLiteral("log"), platform::EnvironmentValue("APPDATA") + "/Tavlund/log/");
+        QDir().mkpath(tavlundpath(QStringLiteral("log")));
+    }
+    return tavlundpath(QStringLiteral("log"));
+}
+
+QString BinFolder()
+{
+    StoreFolder(QStringLiteral("bin"), ProgramFolder());
+    return tavlundpath(QStringLiteral("bin"));
+}

@@ -1,0 +1,104 @@
+#include "framework/textcodec.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <sys/stat.h>
+
+namespace {
+
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+}  // namespace
+
+DecodedText DecodeText(const QByteArray& bytes)
+{
+    DecodedText out;
+    if (bytes.startsWith(kUtf8Bom)) {
+        out.encoding = TextEncoding::Utf8Bom;
+        out.text = QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
+    } else if (bytes.startsWith("\xFF\xFE")) {
+        out.encoding = TextEncoding::Utf16LeBom;
+        QStringDecoder dec(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+        out.text = dec(bytes.mid(2));
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        out.encoding = TextEncoding::Utf16BeBom;
+        QStringDecoder dec(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless);
+        out.text = dec(bytes.mid(2));
+    } else {
+        QStringDecoder dec("windows-1252");
+        out.text = dec.isValid() ? QString(dec(bytes)) : QString::fromLatin1(bytes);
+    }
+    return out;
+}
+
+QByteArray EncodeText(const QString& text, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return QByteArray(kUtf8Bom) + text.toUtf8();
+    case TextEncoding::Utf16LeBom: {
+        QStringEncoder enc(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+        return QByteArray("\xFF\xFE", 2) + QByteArray(enc(text));
+    }
+    case TextEncoding::Utf16BeBom: {
+        QStringEncoder enc(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless);
+        return QByteArray("\xFE\xFF", 2) + QByteArray(enc(text));
+    }
+    case TextEncoding::Ansi:
+        break;
+    }
+    QStringEncoder enc("windows-1252");
+    if (!enc.isValid())
+        return text.toLatin1();
+    return enc(text);
+}
+
+bool FitsCodePage(const QString& text)
+{
+    QStringEncoder enc("windows-1252");
+    if (!enc.isValid())
+        return false;
+    QByteArray bytes = enc(text);
+    return !enc.hasError();
+}
+
+TextEncoding EncodingForWrite(const QString& text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Ansi && !FitsCodePage(text))
+        return TextEncoding::Utf8Bom;
+    return encoding;
+}
+
+bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool IsReadOnlyFile(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Text files shared with the maker's Windows programs: Windows-1252 without a byte-order mark,
+// or the encoding a byte-order mark names. And the one way the framework replaces a file.
+#include <QByteArray>
+#include <QString>
+
+enum class TextEncoding { Ansi, Utf8Bom, Utf16LeBom, Utf16BeBom };
+
+struct DecodedText {
+    QString text;
+    TextEncoding encoding = TextEncoding::Ansi;
+};
+
+// Decodes file bytes: a UTF-8 or UTF-16 byte-order mark selects that encoding (the mark is not
+// part of the text); anything else is Windows-1252.
+DecodedText DecodeText(const QByteArray& bytes);
+
+// Encodes text in the given encoding, with the mark for the marked ones.
+QByteArray EncodeText(const QString& text, TextEncoding encoding);
+
+// True when every character of the text has a place in Windows-1252.
+bool FitsCodePage(const QString& text);
+
+// The encoding to write a text in that was read as `encoding`: the same one, except that text
+// Windows-1252 cannot hold is written as UTF-8 with a mark rather than losing characters.
+TextEncoding EncodingForWrite(const QString& text, TextEncoding encoding);
+
+// Replaces the file at path with bytes atomically: a new file is written beside it and renamed
+// over the old one, so a crash or a full disk leaves the previous file whole. The old file's
+// permissions are kept. Returns false and an error text when the file could not be replaced.
+bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Read-only in the framework's sense: the file exists and no write bit is set in its mode.
+// (Deliberately not access(2): that says yes to root.)
+bool IsReadOnlyFile(const QString& path);

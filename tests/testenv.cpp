@@ -1,0 +1,77 @@
+#include "testenv.h"
+#include "framework/kv_reg.h"
+#include "framework/textfil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace {
+const char* const kIsolated[] = {"APPDATA", "TEMP", "HOME", "USERPROFILE", "USERNAME", "WINDIR",
+                                 "SystemRoot", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"};
+}
+
+TestEnv::TestEnv()
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("no temporary folder");
+    m_oldCwd = QDir::currentPath();
+    for (const char* name : kIsolated) {
+        if (qEnvironmentVariableIsSet(name))
+            m_saved.append({name, qgetenv(name)});
+        else
+            m_savedUnset.append(name);
+    }
+    QDir().mkpath(path("appdata"));
+    QDir().mkpath(path("home"));
+    QDir().mkpath(path("temp"));
+    QDir().mkpath(path("work"));
+    setEnv("APPDATA", path("appdata"));
+    setEnv("HOME", path("home"));
+    setEnv("TEMP", path("temp"));
+    for (const char* name : {"USERPROFILE", "USERNAME", "WINDIR", "SystemRoot", "XDG_DATA_HOME",
+                             "XDG_CONFIG_HOME", "TMPDIR"})
+        unsetEnv(name);
+    QDir::setCurrent(path("work"));
+    ResetFrameworkState();
+}
+
+TestEnv::~TestEnv()
+{
+    ResetFrameworkState();
+    QDir::setCurrent(m_oldCwd);
+    for (const auto& [name, value] : m_saved)
+        qputenv(name.constData(), value);
+    for (const auto& name : m_savedUnset)
+        qunsetenv(name.constData());
+}
+
+QString TestEnv::root() const { return m_dir.path() + "/"; }
+QString TestEnv::appData() const { return path("appdata"); }
+QString TestEnv::path(const QString& relative) const { return root() + relative; }
+
+void TestEnv::setEnv(const char* name, const QString& value) { qputenv(name, value.toUtf8()); }
+void TestEnv::unsetEnv(const char* name) { qunsetenv(name); }
+
+void TestEnv::writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw std::runtime_error(("cannot write " + path).toStdString());
+}
+
+QByteArray TestEnv::readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void ResetFrameworkState()
+{
+    ResetSettingsState();
+    ResetLogState();
+}
