@@ -1,14 +1,34 @@
+// The program entry: the framework starts before any window, the viewer is created first as the
+// main window, the event loop runs until it closes, then the windows go and the framework ends.
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
+#include "viewer/guardedapplication.h"
+#include "viewer/main.h"
 
-#include <QApplication>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+bool HasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
+
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "glimra: finner ingen skjerm å vise vinduet på (DISPLAY er ikke satt)\n");
+        return 1;
+    }
+
     LogStart();
     try {
         FrameworkStartup(args);
@@ -16,9 +36,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "glimra: %s\n", e.what());
         return 1;
     }
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    const int rc = app.exec();
+
+    // The command line is the program's own: the toolkit sees only the program name, so a
+    // picture whose name looks like a toolkit option is still a picture.
+    int toolkitArgc = 1;
+    GuardedApplication app(toolkitArgc, argv);
+    GuardedApplication::installUiHooks();
+
+    int rc = 0;
+    {
+        auto viewer = std::make_unique<TBildeviserForm>(startupState().arguments);
+        viewer->show();
+        rc = app.exec();
+    }
+
     FrameworkShutdown();
     LogEnd();
     return rc;

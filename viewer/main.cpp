@@ -1,0 +1,339 @@
+#include "viewer/main.h"
+#include "viewer/guardedapplication.h"
+#include "viewer/openpicturedialog.h"
+#include "viewer/picturecontrol.h"
+#include "viewer/pictureloader.h"
+#include "framework/kv_reg.h"
+#include "framework/uihooks.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QScreen>
+
+namespace {
+
+const QString kWindowName = QStringLiteral("Bildeviser");
+const QString kCaption = QStringLiteral("Tavlund bildeviser");
+const QString kStretchKey = QStringLiteral("Bilde-Strekk");
+const QString kProportionalKey = QStringLiteral("Bilde-Proposjonalt");
+const QString kFolderKey = QStringLiteral("SisteBildeMappe");
+constexpr int SlideshowInterval = 4000;
+constexpr int PointerRows = 12;   // the pointer rule: rows 0..12 bring border and menu back
+
+}  // namespace
+
+QString FolderPart(const QString& fileName)
+{
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : fileName.left(slash + 1);
+}
+
+TBildeviserForm::TBildeviserForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent)
+{
+    setWindowTitle(kCaption);
+    m_area = new QWidget(this);
+    m_area->setAutoFillBackground(true);
+    QPalette pal = m_area->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    m_area->setPalette(pal);
+    setCentralWidget(m_area);
+
+    m_area->installEventFilter(this);
+    Image1 = new PictureControl(m_area);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setStretch(true);
+    Image1->setProportional(true);
+
+    Timer1.setInterval(SlideshowInterval);
+    connect(&Timer1, &QTimer::timeout, this, &TBildeviserForm::NesteBildeExecute);
+
+    createActions();
+    createMenus();
+    connect(Image1, &PictureControl::clicked, this, &TBildeviserForm::NesteBildeExecute);
+    connect(Image1, &PictureControl::doubleClicked, this, &QWidget::close);
+    connect(Image1, &PictureControl::pointerMoved, this, &TBildeviserForm::Image1MouseMove);
+
+    // Design-time placement: left 280, top 185, a client area of 688 x 434 under the menu.
+    move(280, 185);
+    resize(688, 434 + menuBar()->sizeHint().height());
+    fitImageToArea();
+
+    choosePicture = [this](const QString& start) { return runOpenDialog(start); };
+    RunGuarded([&] { FormCreate(arguments); });
+}
+
+TBildeviserForm::~TBildeviserForm() = default;
+
+void TBildeviserForm::createActions()
+{
+    const auto make = [this](const QString& caption, bool checkable, bool checked) {
+        auto* action = new QAction(caption, this);
+        action->setCheckable(checkable);
+        action->setChecked(checked);
+        return action;
+    };
+    Strekk = make(QStringLiteral("Strekk bilde"), true, true);
+    Proposjonalt = make(QStringLiteral("Vis proposjonalt"), true, true);
+    Fullskjerm = make(QStringLiteral("Full skjerm"), true, false);
+    Avslutt = make(QStringLiteral("Avslutt"), false, false);
+    Openfile = make(QStringLiteral("Åpne bilde"), false, false);
+    Systeminformasjon = make(QStringLiteral("Systeminformasjon"), false, false);
+    OppdaterProgram = make(QStringLiteral("Oppdater program fra internett"), false, false);
+    Internett = make(QStringLiteral("Tavlund på internett"), false, false);
+    NesteBilde = make(QStringLiteral("Neste bilde"), false, false);
+    Lysbilde = make(QStringLiteral("Lysbildefremvisning"), true, false);
+
+    // A checkable action has flipped its check when `triggered` arrives; the handlers apply it.
+    connect(Strekk, &QAction::triggered, this, [this](bool on) { applyStrekk(on); });
+    connect(Proposjonalt, &QAction::triggered, this, [this](bool on) { Image1->setProportional(on); });
+    connect(Fullskjerm, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            enterFullScreen();
+        else
+            leaveFullScreen();
+    });
+    connect(Lysbilde, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            Timer1.start();
+        else
+            Timer1.stop();
+    });
+    connect(Avslutt, &QAction::triggered, this, &QWidget::close);
+    connect(Openfile, &QAction::triggered, this, &TBildeviserForm::OpenfileExecute);
+    connect(NesteBilde, &QAction::triggered, this, &TBildeviserForm::NesteBildeExecute);
+}
+
+void TBildeviserForm::createMenus()
+{
+    QMenu* fil = menuBar()->addMenu(QStringLiteral("Fil"));
+    fil->addAction(Openfile);
+    fil->addSeparator();
+    fil->addAction(Avslutt);
+
+    QMenu* muligheter = menuBar()->addMenu(QStringLiteral("Muligheter"));
+    muligheter->addAction(Strekk);
+    muligheter->addAction(Proposjonalt);
+    muligheter->addSeparator();
+    muligheter->addAction(Lysbilde);
+    muligheter->addSeparator();
+    muligheter->addAction(Fullskjerm);
+
+    QMenu* hjelp = menuBar()->addMenu(QStringLiteral("Hjelp"));
+    hjelp->addAction(Systeminformasjon);
+    hjelp->addAction(OppdaterProgram);
+    hjelp->addAction(Internett);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->addAction(Openfile);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(Strekk);
+    PopupMenu1->addAction(Proposjonalt);
+    PopupMenu1->addAction(Fullskjerm);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(Lysbilde);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(Systeminformasjon);
+    PopupMenu1->addAction(OppdaterProgram);
+    PopupMenu1->addAction(Internett);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(Avslutt);
+    Image1->setPopupMenu(PopupMenu1);
+}
+
+void TBildeviserForm::FormCreate(const QStringList& arguments)
+{
+    if (ProgramTitle().isEmpty())
+        ProgramTitle() = QStringLiteral("Bildeviser");
+
+    if (arguments.size() == 1) {
+        const QString picture = arguments.first();
+        QString error;
+        try {
+            Image1->load(picture);
+        } catch (const PictureLoadError& e) {
+            error = QString::fromStdString(e.what());
+        }
+        setWindowTitle(kCaption + ": " + picture);
+        enterFullScreenView();
+        IniWriteString(kFolderKey, FolderPart(picture));
+        if (!error.isEmpty()) {
+            ShowError(error);
+            return;
+        }
+    } else {
+        loadPlacement();
+    }
+
+    const bool stretch = IniReadBool(kStretchKey);
+    Strekk->setChecked(stretch);
+    Image1->setStretch(stretch);
+    const bool proportional = IniReadBool(kProportionalKey);
+    Proposjonalt->setChecked(proportional);
+    Image1->setProportional(proportional);
+    LastListen();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers
+
+void TBildeviserForm::StrekkExecute() { Strekk->trigger(); }
+void TBildeviserForm::ProposjonaltExecute() { Proposjonalt->trigger(); }
+void TBildeviserForm::FullskjermExecute() { Fullskjerm->trigger(); }
+void TBildeviserForm::LysbildeExecute() { Lysbilde->trigger(); }
+
+void TBildeviserForm::applyStrekk(bool on)
+{
+    Image1->setStretch(on);
+    m_followArea = on;
+    if (on)
+        fitImageToArea();
+    else
+        Image1->resize(Image1->pictureSize());
+}
+
+void TBildeviserForm::enterFullScreen()
+{
+    SaveWindowPos(placement(), kWindowName, QString());
+    enterFullScreenView();
+}
+
+void TBildeviserForm::enterFullScreenView()
+{
+    setBorder(false);
+    Fullskjerm->setChecked(true);
+    // Without a window manager a maximise request does nothing, so the window takes the
+    // screen's bounds itself; a window manager then keeps it maximised.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->geometry());
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TBildeviserForm::leaveFullScreen()
+{
+    setBorder(true);
+    Fullskjerm->setChecked(false);
+    loadPlacement();
+}
+
+void TBildeviserForm::setBorder(bool sizeable)
+{
+    m_border = sizeable;
+    const bool visible = isVisible();
+    const Qt::WindowStates state = windowState();
+    const QRect bounds = geometry();
+    setWindowFlag(Qt::FramelessWindowHint, !sizeable);
+    menuBar()->setVisible(sizeable);
+    if (visible) {
+        setGeometry(bounds);
+        setWindowState(state);
+        show();
+    }
+}
+
+void TBildeviserForm::Image1MouseMove(int, int y)
+{
+    if (y <= PointerRows && !m_border)
+        setBorder(true);
+}
+
+void TBildeviserForm::NesteBildeExecute()
+{
+    Image1->setEnabled(false);
+    // The control takes clicks again whatever the step did: with nothing to load, or a file
+    // that failed, it would otherwise stay deaf until the slideshow happened to load a picture.
+    const auto enableAgain = qScopeGuard([this] { Image1->setEnabled(true); });
+    const QString entry = ListBox1.Step();
+    if (entry.isEmpty())
+        return;
+    Image1->load(entry);
+}
+
+void TBildeviserForm::LastListen() { ListBox1.LastListen(IniReadString(kFolderKey), m_dialogFileName); }
+
+void TBildeviserForm::OpenfileExecute()
+{
+    const QString file = choosePicture(IniReadString(kFolderKey));
+    if (file.isEmpty())
+        return;   // cancelled: nothing changes
+    m_dialogFileName = file;
+    Image1->load(file);
+    setWindowTitle(kCaption + ": " + file);
+    IniWriteString(kFolderKey, FolderPart(file));
+    LastListen();
+}
+
+QString TBildeviserForm::runOpenDialog(const QString& startFolder)
+{
+    OpenPictureDialog dialog(this);
+    if (!startFolder.isEmpty())
+        dialog.setDirectory(startFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Placement and closing
+
+WindowPlacement TBildeviserForm::placement() const
+{
+    const QRect outer = frameGeometry();
+    WindowPlacement p;
+    p.left = outer.x();
+    p.top = outer.y();
+    p.width = outer.width();
+    p.height = outer.height();
+    p.maximized = isMaximized();
+    return p;
+}
+
+void TBildeviserForm::applyPlacement(const WindowPlacement& p)
+{
+    const QSize frame = frameGeometry().size() - geometry().size();
+    move(p.left, p.top);
+    resize(p.width - frame.width(), p.height - frame.height());
+    if (p.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TBildeviserForm::loadPlacement()
+{
+    WindowPlacement p = placement();
+    QString diverse;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    LoadWindowPos(p, screen ? screen->size() : QSize(), kWindowName, diverse);
+    applyPlacement(p);
+}
+
+void TBildeviserForm::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    // Only the normal view's placement is worth keeping; the borderless one is the screen.
+    if (m_border)
+        RunGuarded([this] { SaveWindowPos(placement(), kWindowName, QString()); });
+    IniWriteBool(kStretchKey, Strekk->isChecked());
+    IniWriteBool(kProportionalKey, Proposjonalt->isChecked());
+}
+
+void TBildeviserForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TBildeviserForm::fitImageToArea()
+{
+    if (m_followArea)
+        Image1->setGeometry(0, 0, m_area->width(), m_area->height());
+}
+
+bool TBildeviserForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_area && event->type() == QEvent::Resize)
+        fitImageToArea();
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,88 @@
+#pragma once
+// The picture viewer, the program's main window.
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+
+#include "viewer/picturelist.h"
+
+class QAction;
+class QMenu;
+class PictureControl;
+struct WindowPlacement;
+
+class TBildeviserForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Creates the window and runs FormCreate with the program's arguments (1..N).
+    explicit TBildeviserForm(const QStringList& arguments, QWidget* parent = nullptr);
+    ~TBildeviserForm() override;
+
+    // Components, by their designer names.
+    PictureControl* Image1 = nullptr;
+    PictureList ListBox1;
+    QTimer Timer1;
+    QMenu* PopupMenu1 = nullptr;
+
+    QAction* Strekk = nullptr;
+    QAction* Proposjonalt = nullptr;
+    QAction* Fullskjerm = nullptr;
+    QAction* Avslutt = nullptr;
+    QAction* Openfile = nullptr;
+    QAction* Systeminformasjon = nullptr;
+    QAction* OppdaterProgram = nullptr;
+    QAction* Internett = nullptr;
+    QAction* NesteBilde = nullptr;
+    QAction* Lysbilde = nullptr;
+
+    // Handlers. The toggling actions flip their check and apply the new state.
+    void StrekkExecute();
+    void ProposjonaltExecute();
+    void FullskjermExecute();
+    void LysbildeExecute();
+    void OpenfileExecute();
+    void NesteBildeExecute();
+    void LastListen();
+    void Image1MouseMove(int x, int y);
+
+    // Asks for a picture file to open; empty text when the user cancels. The open dialog by
+    // default; tests put a chooser of their own here.
+    std::function<QString(const QString& startFolder)> choosePicture;
+
+    // The file last confirmed in the open dialog during this run.
+    QString dialogFileName() const { return m_dialogFileName; }
+    // True while the window has its sizeable border (normal view, or after the pointer rule).
+    bool hasBorder() const { return m_border; }
+    // The window's outer bounds and state, as the placement records keep them.
+    WindowPlacement placement() const;
+    void applyPlacement(const WindowPlacement& placement);
+
+    // Runs FormClose now (the window's close event does it too).
+    void FormClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate(const QStringList& arguments);
+    void createActions();
+    void createMenus();
+    void setBorder(bool sizeable);
+    void enterFullScreen();
+    void enterFullScreenView();
+    void leaveFullScreen();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void loadPlacement();
+    void fitImageToArea();
+    void applyStrekk(bool on);
+    QString runOpenDialog(const QString& startFolder);
+
+    QWidget* m_area = nullptr;      // the client area under the menu; white
+    bool m_border = true;
+    bool m_followArea = true;       // Image1 fills the client area
+    bool m_closed = false;
+    QString m_dialogFileName;
+};
+
+// Folder part of a file name, up to and including its last separator; empty when it has none.
+QString FolderPart(const QString& fileName);

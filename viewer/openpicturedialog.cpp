@@ -1,0 +1,87 @@
+#include "viewer/openpicturedialog.h"
+#include "viewer/pictureloader.h"
+
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QString FormatName(const QString& extension)
+{
+    if (extension == QLatin1String("wmf"))
+        return QStringLiteral("Metafil");
+    if (extension == QLatin1String("emf"))
+        return QStringLiteral("Utvidet metafil");
+    if (extension == QLatin1String("ico"))
+        return QStringLiteral("Ikon");
+    if (extension == QLatin1String("tiff") || extension == QLatin1String("tif"))
+        return QStringLiteral("TIFF-bilde");
+    if (extension == QLatin1String("bmp"))
+        return QStringLiteral("Punktgrafikk");
+    return QStringLiteral("JPEG-bilde");
+}
+
+constexpr int PreviewSide = 200;
+
+}  // namespace
+
+QStringList OpenPictureDialog::pictureFilters()
+{
+    QStringList all;
+    for (const QString& ext : PictureFormats())
+        all.append("*." + ext);
+    QStringList filters;
+    filters.append(QStringLiteral("Alle bilder (%1)").arg(all.join(' ')));
+    for (const QString& ext : PictureFormats())
+        filters.append(QStringLiteral("%1 (*.%2)").arg(FormatName(ext), ext));
+    return filters;
+}
+
+OpenPictureDialog::OpenPictureDialog(QWidget* parent) : QFileDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Åpne bilde"));
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setFileMode(QFileDialog::ExistingFile);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setNameFilters(pictureFilters());
+    setLabelText(QFileDialog::LookIn, QStringLiteral("Søk i:"));
+    setLabelText(QFileDialog::FileName, QStringLiteral("Filnavn:"));
+    setLabelText(QFileDialog::FileType, QStringLiteral("Filtype:"));
+    setLabelText(QFileDialog::Accept, QStringLiteral("Åpne"));
+    setLabelText(QFileDialog::Reject, QStringLiteral("Avbryt"));
+
+    // The preview sits to the right of the file list.
+    auto* box = new QWidget(this);
+    auto* column = new QVBoxLayout(box);
+    m_preview = new QLabel(box);
+    m_preview->setFixedSize(PreviewSide, PreviewSide);
+    m_preview->setAlignment(Qt::AlignCenter);
+    m_preview->setFrameShape(QFrame::StyledPanel);
+    m_previewSize = new QLabel(box);
+    m_previewSize->setAlignment(Qt::AlignCenter);
+    column->addWidget(m_preview);
+    column->addWidget(m_previewSize);
+    column->addStretch();
+    if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+        grid->addWidget(box, 1, grid->columnCount(), grid->rowCount() - 1, 1);
+
+    connect(this, &QFileDialog::currentChanged, this, &OpenPictureDialog::showPreview);
+}
+
+void OpenPictureDialog::showPreview(const QString& path)
+{
+    m_preview->clear();
+    m_previewSize->clear();
+    if (!QFileInfo(path).isFile())
+        return;
+    const PictureLoadResult result = LoadPicture(path);
+    if (!result.ok()) {
+        m_previewSize->setText(QStringLiteral("(ingen forhåndsvisning)"));
+        return;
+    }
+    m_preview->setPixmap(QPixmap::fromImage(result.image.scaled(
+        PreviewSide, PreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    m_previewSize->setText(QStringLiteral("%1 × %2").arg(result.image.width()).arg(result.image.height()));
+}

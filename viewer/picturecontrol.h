@@ -1,0 +1,52 @@
+#pragma once
+// The viewer's picture control: draws one picture by the display rule (from the top-left corner,
+// stretched and/or proportional), reports clicks, double-clicks and pointer moves, and shows
+// its pop-up menu. While disabled it takes none of these.
+#include <QImage>
+#include <QWidget>
+
+class QMenu;
+
+class PictureControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureControl(QWidget* parent = nullptr);
+
+    // Loads the picture file; throws PictureLoadError and keeps the current picture when the
+    // file cannot be loaded.
+    void load(const QString& path);
+
+    void setStretch(bool on);
+    bool stretch() const { return m_stretch; }
+    void setProportional(bool on);
+    bool proportional() const { return m_proportional; }
+    void setPopupMenu(QMenu* menu) { m_popup = menu; }
+
+    const QImage& picture() const { return m_picture; }
+    // Natural size of the current picture; 0 x 0 when none is shown.
+    QSize pictureSize() const { return m_picture.isNull() ? QSize(0, 0) : m_picture.size(); }
+    // Where the picture is drawn inside the control now.
+    QRect displayRect() const;
+
+signals:
+    void clicked();
+    void doubleClicked();
+    void pointerMoved(int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QImage m_picture;
+    QImage m_scaled;          // m_picture at the size it was last drawn, so repaints are cheap
+    bool m_stretch = true;
+    bool m_proportional = true;
+    bool m_pressed = false;
+    bool m_afterDoubleClick = false;
+    QMenu* m_popup = nullptr;
+};
