@@ -1,8 +1,78 @@
-// Provisional loader through Qt's readers; replaced by the loader with the libjpeg decoder.
 #include "viewer/pictureloader.h"
 
+#include "viewer/jpegdecoder.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+
+namespace {
+
+// The largest picture in memory, for every decoder: 1 GB is a 16000 × 16000 picture at 4 bytes
+// a point, far above any camera's photo. Qt's readers refuse 128 MB and more unless told.
+constexpr int MaxPictureMegabytes = 1024;
+
+// Qt's reader format for each extension it decodes for us.
+QByteArray QtFormatFor(const QString& extension)
+{
+    if (extension == QLatin1String("bmp"))
+        return "bmp";
+    if (extension == QLatin1String("ico"))
+        return "ico";
+    if (extension == QLatin1String("tif") || extension == QLatin1String("tiff"))
+        return "tiff";
+    return {};
+}
+
+bool IsJpeg(const QString& extension)
+{
+    return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg");
+}
+
+PictureLoadResult Failure(const QString& message)
+{
+    PictureLoadResult r;
+    r.error = message;
+    return r;
+}
+
+QString UnreadableMessage(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Bildet kan ikke leses: %1 (%2)").arg(path, reason);
+}
+
+PictureLoadResult LoadJpeg(QFile& file, const QString& path)
+{
+    JpegDecodeOptions options;
+    options.maxImageBytes = qint64(MaxPictureMegabytes) * 1024 * 1024;
+    JpegDecodeResult decoded = DecodeJpeg(file, options);
+    if (!decoded.ok())
+        return Failure(UnreadableMessage(path, decoded.error));
+    PictureLoadResult r;
+    r.image = std::move(decoded.image);
+    r.naturalSize = decoded.naturalSize;
+    r.truncated = decoded.truncated;
+    return r;
+}
+
+PictureLoadResult LoadWithQt(QFile& file, const QString& path, const QByteArray& format)
+{
+    if (QImageReader::allocationLimit() < MaxPictureMegabytes)
+        QImageReader::setAllocationLimit(MaxPictureMegabytes);
+    QImageReader reader(&file, format);
+    // The extension decides: a file whose content is of another kind is an error, not a guess.
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    QImage image = reader.read();
+    if (image.isNull())
+        return Failure(UnreadableMessage(path, reader.errorString()));
+    PictureLoadResult r;
+    r.naturalSize = image.size();
+    r.image = std::move(image);
+    return r;
+}
+
+}  // namespace
 
 const QStringList& PictureFormats()
 {
@@ -12,10 +82,28 @@ const QStringList& PictureFormats()
 
 PictureLoadResult LoadPicture(const QString& path)
 {
-    PictureLoadResult r;
-    QImageReader reader(path);
-    r.image = reader.read();
-    if (r.image.isNull())
-        r.error = QStringLiteral("Kan ikke vise bildet %1").arg(path);
-    return r;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return Failure(QStringLiteral("Finner ikke bildefilen: %1").arg(path));
+    if (info.isDir())
+        return Failure(QStringLiteral("Bildefilen er en mappe: %1").arg(path));
+    if (!info.isFile())  // a device or a pipe: reading it could block or never end
+        return Failure(QStringLiteral("Bildefilen er ikke en vanlig fil: %1").arg(path));
+
+    const QString suffix = info.suffix();
+    const QString extension = suffix.toLower();
+    const QByteArray qtFormat = QtFormatFor(extension);
+    if (!IsJpeg(extension) && qtFormat.isEmpty()) {
+        if (suffix.isEmpty())
+            return Failure(QStringLiteral("Ukjent bildeformat (filen har ingen filendelse): %1").arg(path));
+        return Failure(QStringLiteral("Ukjent bildeformat «.%1»: %2").arg(suffix, path));
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure(QStringLiteral("Bildefilen kan ikke åpnes: %1 (%2)").arg(path, file.errorString()));
+    if (file.size() == 0)
+        return Failure(QStringLiteral("Bildefilen er tom: %1").arg(path));
+
+    return IsJpeg(extension) ? LoadJpeg(file, path) : LoadWithQt(file, path, qtFormat);
 }
