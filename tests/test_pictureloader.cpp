@@ -1,0 +1,490 @@
+// The picture loader and its JPEG decoder: every format by its extension, the JPEG colour
+// spaces, reduced-scale decoding, truncated and damaged files, and that libjpeg stays silent.
+// All fixtures are made here: JPEGs with libjpeg (so colour space, sampling and markers are
+// chosen exactly), the others with QImage::save.
+#include "testenv.h"
+#include "viewer/jpegdecoder.h"
+#include "viewer/pictureloader.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+// ---- Pictures of four solid blocks, split at (64, 48): the block edges fall on 16-pixel MCU
+// borders, so JPEG's loss and chroma sampling stay away from the block centres we check.
+
+constexpr int SplitX = 64;
+constexpr int SplitY = 48;
+const QRgb Red = qRgb(255, 0, 0);
+const QRgb Green = qRgb(0, 160, 0);
+const QRgb Blue = qRgb(0, 0, 255);
+const QRgb Orange = qRgb(200, 120, 40);  // needs all of C, M, Y and K in CMYK
+
+QRgb BlockColour(int x, int y)
+{
+    if (y < SplitY)
+        return x < SplitX ? Red : Green;
+    return x < SplitX ? Blue : Orange;
+}
+
+QImage BlockImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, BlockColour(x, y));
+    return image;
+}
+
+// The middle of each block of a width × height block picture, as (x, y, colour).
+struct Probe {
+    int x, y;
+    QRgb colour;
+};
+std::vector<Probe> BlockProbes(int width, int height)
+{
+    return {{SplitX / 2, SplitY / 2, Red},
+            {(SplitX + width) / 2, SplitY / 2, Green},
+            {SplitX / 2, (SplitY + height) / 2, Blue},
+            {(SplitX + width) / 2, (SplitY + height) / 2, Orange}};
+}
+
+QRgb GreyOf(QRgb c)
+{
+    const int g = qGray(c);
+    return qRgb(g, g, g);
+}
+
+// Checks the probes in a picture decoded at scaleNum / 8.
+void ExpectBlocks(const QImage& image, int width, int height, int scaleNum = 8, bool grey = false)
+{
+    for (const Probe& p : BlockProbes(width, height)) {
+        const int x = p.x * scaleNum / 8, y = p.y * scaleNum / 8;
+        const QRgb want = grey ? GreyOf(p.colour) : p.colour;
+        const QRgb got = image.pixel(x, y);
+        SCOPED_TRACE(QStringLiteral("pixel (%1, %2) is %3, want %4")
+                         .arg(x).arg(y).arg(got, 8, 16, QChar('0')).arg(want, 8, 16, QChar('0'))
+                         .toStdString());
+        EXPECT_NEAR(qRed(got), qRed(want), 12);
+        EXPECT_NEAR(qGreen(got), qGreen(want), 12);
+        EXPECT_NEAR(qBlue(got), qBlue(want), 12);
+    }
+}
+
+// ---- JPEG fixtures written with libjpeg.
+
+enum class Stored { YCbCr420, YCbCr444, Progressive, Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
+
+// CMYK of an RGB colour, as fractions of 255.
+void ToCmyk(QRgb c, JSAMPLE out[4])
+{
+    const double r = qRed(c) / 255.0, g = qGreen(c) / 255.0, b = qBlue(c) / 255.0;
+    const double k = 1.0 - std::max({r, g, b});
+    const double d = k < 1.0 ? 1.0 - k : 1.0;
+    const double cmyk[4] = {(1.0 - r - k) / d, (1.0 - g - k) / d, (1.0 - b - k) / d, k};
+    for (int i = 0; i < 4; ++i)
+        out[i] = JSAMPLE(std::lround(cmyk[i] * 255.0));
+}
+
+QByteArray EncodeJpeg(const QImage& picture, Stored stored, int quality = 90)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+
+    const bool cmyk = stored == Stored::CmykAdobe || stored == Stored::YcckAdobe ||
+                      stored == Stored::CmykPlain;
+    cinfo.image_width = JDIMENSION(picture.width());
+    cinfo.image_height = JDIMENSION(picture.height());
+    cinfo.input_components = stored == Stored::Grey ? 1 : cmyk ? 4 : 3;
+    cinfo.in_color_space = stored == Stored::Grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    switch (stored) {
+    case Stored::YCbCr444:
+        cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
+        break;
+    case Stored::Progressive: jpeg_simple_progression(&cinfo); break;
+    case Stored::Rgb: jpeg_set_colorspace(&cinfo, JCS_RGB); break;
+    case Stored::YcckAdobe: jpeg_set_colorspace(&cinfo, JCS_YCCK); break;
+    case Stored::CmykPlain:
+        jpeg_set_colorspace(&cinfo, JCS_CMYK);
+        cinfo.write_Adobe_marker = FALSE;
+        break;
+    default: break;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+
+    std::vector<JSAMPLE> row(size_t(picture.width()) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = picture.pixel(x, y);
+            JSAMPLE* s = &row[size_t(x) * cinfo.input_components];
+            if (stored == Stored::Grey) {
+                s[0] = JSAMPLE(qGray(c));
+            } else if (cmyk) {
+                ToCmyk(c, s);
+                if (stored != Stored::CmykPlain)  // Adobe writes its CMYK inverted
+                    for (int i = 0; i < 4; ++i)
+                        s[i] = JSAMPLE(255 - s[i]);
+            } else {
+                s[0] = JSAMPLE(qRed(c)); s[1] = JSAMPLE(qGreen(c)); s[2] = JSAMPLE(qBlue(c));
+            }
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    free(buffer);
+    return bytes;
+}
+
+// A 256 × 512 JPEG: a red band over the top 64 rows, noise below it. The noise makes the file
+// large (beyond the decoder's 64 KB read block) and its bytes proportional to the rows.
+QByteArray RedBandOverNoiseJpeg()
+{
+    QImage image(256, 512, QImage::Format_RGB32);
+    QRandomGenerator random(42);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, y < 64 ? Red : (random.generate() | 0xff000000u));
+    return EncodeJpeg(image, Stored::YCbCr420);
+}
+
+// The offset of the first marker 0xFF <code>.
+qsizetype FindMarker(const QByteArray& jpeg, unsigned char code)
+{
+    for (qsizetype i = 0; i + 1 < jpeg.size(); ++i)
+        if (uchar(jpeg[i]) == 0xFF && uchar(jpeg[i + 1]) == code)
+            return i;
+    return -1;
+}
+
+// Redirects file descriptor 2 into a file for its lifetime; text() gives what was written.
+class StderrCapture {
+public:
+    explicit StderrCapture(const QString& file) : m_file(file)
+    {
+        std::fflush(stderr);
+        m_saved = dup(2);
+        const int fd = open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 2);
+        close(fd);
+    }
+    ~StderrCapture() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        return TestEnv::readFile(m_file);
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        dup2(m_saved, 2);
+        close(m_saved);
+        m_saved = -1;
+    }
+    QString m_file;
+    int m_saved = -1;
+};
+
+JpegDecodeResult DecodeBytes(const QByteArray& bytes, int scaleNum = 8)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    JpegDecodeOptions options;
+    options.scaleNum = scaleNum;
+    return DecodeJpeg(buffer, options);
+}
+
+}  // namespace
+
+// Every JPEG colour space and coding the loader meets, each a block picture checked by colour.
+TEST(PictureLoader, JpegColourSpacesDecodeToRgb32)
+{
+    TestEnv env;
+    struct Case {
+        const char* name;
+        const char* file;
+        int width, height;
+        Stored stored;
+    } cases[] = {
+        {"4:2:0", "blokker.jpg", 128, 96, Stored::YCbCr420},
+        {"odd size", "skjev.jpg", 131, 101, Stored::YCbCr420},
+        {"4:4:4", "full.jpeg", 128, 96, Stored::YCbCr444},
+        {"progressive", "progressiv.jpg", 131, 101, Stored::Progressive},
+        {"stored as RGB", "rgb.jpg", 128, 96, Stored::Rgb},
+        {"grey", "graa.jpg", 131, 101, Stored::Grey},
+        {"Adobe CMYK", "cmyk.jpg", 128, 96, Stored::CmykAdobe},
+        {"Adobe YCCK", "ycck.jpg", 131, 101, Stored::YcckAdobe},
+        {"CMYK without Adobe marker", "cmyk-ren.jpg", 128, 96, Stored::CmykPlain},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = env.path(c.file);
+        TestEnv::writeFile(path, EncodeJpeg(BlockImage(c.width, c.height), c.stored));
+        const PictureLoadResult r = LoadPicture(path);
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_TRUE(r.error.isEmpty());
+        EXPECT_FALSE(r.truncated);
+        EXPECT_EQ(r.image.format(), QImage::Format_RGB32);
+        EXPECT_EQ(r.image.size(), QSize(c.width, c.height));
+        EXPECT_EQ(r.naturalSize, QSize(c.width, c.height));
+        ExpectBlocks(r.image, c.width, c.height, 8, c.stored == Stored::Grey);
+    }
+}
+
+// bmp, ico and TIFF go through Qt's readers; every extension in any letter case.
+TEST(PictureLoader, EachFormatByItsExtension)
+{
+    TestEnv env;
+    const QImage blocks = BlockImage(128, 96);
+    struct Case {
+        const char* file;
+        const char* writeAs;  // nullptr: a JPEG from libjpeg
+    } cases[] = {
+        {"a.bmp", "BMP"},  {"b.BMP", "BMP"},  {"c.ico", "ICO"},     {"d.ICO", "ICO"},
+        {"e.tif", "TIFF"}, {"f.tiff", "TIFF"}, {"g.TIF", "TIFF"},   {"h.Tiff", "TIFF"},
+        {"i.JPG", nullptr}, {"j.JPEG", nullptr}, {"k.Jpeg", nullptr}, {"l.m.jpg", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = env.path(c.file);
+        if (c.writeAs)
+            ASSERT_TRUE(blocks.save(path, c.writeAs));
+        else
+            TestEnv::writeFile(path, EncodeJpeg(blocks, Stored::YCbCr420));
+        const PictureLoadResult r = LoadPicture(path);
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.image.size(), QSize(128, 96));
+        EXPECT_EQ(r.naturalSize, QSize(128, 96));
+        ExpectBlocks(r.image, 128, 96);
+    }
+}
+
+// Qt refuses pictures of 128 MB and more unless its limit is raised; a 9000 × 6000 photo
+// needs 216 MB.
+TEST(PictureLoader, LargePictureThroughQtReader)
+{
+    TestEnv env;
+    const QString path = env.path("stor.tif");
+    {
+        QImage big(9000, 6000, QImage::Format_RGB32);
+        big.fill(Orange);
+        QImageWriter writer(path, "tiff");
+        writer.setCompression(1);  // LZW: a small file
+        ASSERT_TRUE(writer.write(big)) << writer.errorString().toStdString();
+    }
+    const PictureLoadResult r = LoadPicture(path);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.naturalSize, QSize(9000, 6000));
+    EXPECT_EQ(r.image.pixel(8999, 5999), Orange);
+}
+
+// Files that cannot be shown: each gives a message that says why and names the file.
+TEST(PictureLoader, FailuresNameTheFile)
+{
+    TestEnv env;
+    const QImage blocks = BlockImage(128, 96);
+    const QByteArray jpeg = EncodeJpeg(blocks, Stored::YCbCr420);
+    QByteArray bmp;
+    {
+        QBuffer b(&bmp);
+        b.open(QIODevice::WriteOnly);
+        blocks.save(&b, "BMP");
+    }
+    QDir().mkpath(env.path("mappe.jpg"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(env.path("kanal.jpg")).constData(), 0600), 0);
+    blocks.save(env.path("bilde.png"), "PNG");
+    TestEnv::writeFile(env.path("bilde"), jpeg);
+    TestEnv::writeFile(env.path("bilde.wmf"), bmp);
+    TestEnv::writeFile(env.path("bilde.EMF"), bmp);
+    TestEnv::writeFile(env.path("tom.jpg"), {});
+    TestEnv::writeFile(env.path("tom.bmp"), {});
+    TestEnv::writeFile(env.path("jpeg.bmp"), jpeg);
+    TestEnv::writeFile(env.path("bmp.jpg"), bmp);
+    TestEnv::writeFile(env.path("rot.jpg"), QByteArray("dette er ingen JPEG-fil\n").repeated(50));
+    TestEnv::writeFile(env.path("rot.tif"), QByteArray("II*\0rubbish", 11).repeated(20));
+    TestEnv::writeFile(env.path("rot.ico"), QByteArray("\0\0\1\0rubbish", 11).repeated(20));
+    TestEnv::writeFile(env.path("bare-start.jpg"), jpeg.left(20));
+
+    QByteArray huge = jpeg;  // the frame header claims 60000 × 60000
+    const qsizetype sof = FindMarker(huge, 0xC0);
+    ASSERT_GT(sof, 0);
+    for (int i : {5, 7}) {
+        huge[sof + i] = char(60000 >> 8);
+        huge[sof + i + 1] = char(60000 & 0xFF);
+    }
+    TestEnv::writeFile(env.path("enorm.jpg"), huge);
+
+    struct Case {
+        const char* file;
+        QString start;       // the message up to the path
+        const char* reason;  // a part of the text after the path, or nullptr
+    } cases[] = {
+        {"finnes-ikke.jpg", "Finner ikke bildefilen: ", nullptr},
+        {"mappe/finnes-ikke.bmp", "Finner ikke bildefilen: ", nullptr},
+        {"mappe.jpg", "Bildefilen er en mappe: ", nullptr},
+        {"kanal.jpg", "Bildefilen er ikke en vanlig fil: ", nullptr},
+        {"bilde.png", "Ukjent bildeformat «.png»: ", nullptr},
+        {"bilde", "Ukjent bildeformat (filen har ingen filendelse): ", nullptr},
+        {"bilde.wmf", "Ukjent bildeformat «.wmf»: ", nullptr},
+        {"bilde.EMF", "Ukjent bildeformat «.EMF»: ", nullptr},
+        {"tom.jpg", "Bildefilen er tom: ", nullptr},
+        {"tom.bmp", "Bildefilen er tom: ", nullptr},
+        {"jpeg.bmp", "Bildet kan ikke leses: ", nullptr},
+        {"bmp.jpg", "Bildet kan ikke leses: ", "(Not a JPEG file: starts with 0x42 0x4d)"},
+        {"rot.jpg", "Bildet kan ikke leses: ", "(Not a JPEG file"},
+        {"rot.tif", "Bildet kan ikke leses: ", nullptr},
+        {"rot.ico", "Bildet kan ikke leses: ", nullptr},
+        {"bare-start.jpg", "Bildet kan ikke leses: ", "(JPEG datastream contains no image)"},
+        {"enorm.jpg", "Bildet kan ikke leses: ", "(bildet er for stort: 60000 × 60000 punkter)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = env.path(c.file);
+        const PictureLoadResult r = LoadPicture(path);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.image.isNull());
+        EXPECT_TRUE(r.error.startsWith(c.start + path)) << r.error.toStdString();
+        if (c.reason)
+            EXPECT_TRUE(r.error.contains(QString::fromUtf8(c.reason))) << r.error.toStdString();
+    }
+    EXPECT_EQ(LoadPicture(QString()).error, "Finner ikke bildefilen: ");
+}
+
+// A file cut off in its picture data shows the rows that arrived, at the full size.
+TEST(PictureLoader, TruncatedJpegShowsTheTopPart)
+{
+    TestEnv env;
+    const QByteArray whole = RedBandOverNoiseJpeg();
+    const QString path = env.path("avkuttet.jpg");
+    TestEnv::writeFile(path, whole.left(whole.size() / 2));
+
+    const PictureLoadResult r = LoadPicture(path);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_TRUE(r.truncated);
+    EXPECT_EQ(r.image.size(), QSize(256, 512));
+    EXPECT_EQ(r.naturalSize, QSize(256, 512));
+    for (int x : {8, 128, 247}) {
+        const QRgb top = r.image.pixel(x, 32);
+        EXPECT_NEAR(qRed(top), 255, 12);
+        EXPECT_NEAR(qGreen(top), 0, 12);
+        EXPECT_NEAR(qBlue(top), 0, 12);
+    }
+
+    const PictureLoadResult whole_ = [&] {
+        TestEnv::writeFile(path, whole);
+        return LoadPicture(path);
+    }();
+    ASSERT_TRUE(whole_.ok());
+    EXPECT_FALSE(whole_.truncated);
+}
+
+// Warnings and fatal errors of libjpeg never reach stderr (its default prints them).
+TEST(PictureLoader, LibjpegIsSilent)
+{
+    TestEnv env;
+    const QByteArray whole = RedBandOverNoiseJpeg();
+    QByteArray extraneous = EncodeJpeg(BlockImage(128, 96), Stored::YCbCr420);
+    extraneous.insert(FindMarker(extraneous, 0xDB), "xyz");  // stray bytes before a marker
+    const QByteArray cut = whole.left(whole.size() / 3);
+
+    // The fixtures really make libjpeg speak.
+    const JpegDecodeResult extra = DecodeBytes(extraneous);
+    ASSERT_TRUE(extra.ok());
+    EXPECT_EQ(extra.warnings, 1);
+    EXPECT_FALSE(extra.truncated);
+    const JpegDecodeResult premature = DecodeBytes(cut);
+    ASSERT_TRUE(premature.ok());
+    EXPECT_GE(premature.warnings, 1);
+    EXPECT_TRUE(premature.truncated);
+
+    TestEnv::writeFile(env.path("ekstra.jpg"), extraneous);
+    TestEnv::writeFile(env.path("kort.jpg"), cut);
+    TestEnv::writeFile(env.path("rot.jpg"), QByteArray("\xFF\xD8\xFF\xC0 rubbish", 13));
+    StderrCapture capture(env.path("stderr.txt"));
+    const bool extraOk = LoadPicture(env.path("ekstra.jpg")).ok();
+    const bool shortOk = LoadPicture(env.path("kort.jpg")).ok();
+    const bool rubbishOk = LoadPicture(env.path("rot.jpg")).ok();
+    const QByteArray printed = capture.text();
+    EXPECT_TRUE(extraOk);
+    EXPECT_TRUE(shortOk);
+    EXPECT_FALSE(rubbishOk);
+    EXPECT_EQ(printed, QByteArray());
+}
+
+// The natural size comes from the header alone, which is read from the start of the file.
+TEST(JpegDecoder, HeaderAloneGivesTheNaturalSize)
+{
+    const QByteArray jpeg = RedBandOverNoiseJpeg();
+    ASSERT_GT(jpeg.size(), 96 * 1024);
+    QBuffer buffer;
+    buffer.setData(jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    const JpegHeaderInfo info = ReadJpegHeader(buffer);
+    ASSERT_TRUE(info.ok()) << info.error.toStdString();
+    EXPECT_EQ(info.size, QSize(256, 512));
+    EXPECT_EQ(info.components, 3);
+    EXPECT_LE(buffer.pos(), 64 * 1024);
+
+    QBuffer rubbish;
+    rubbish.setData("GIF89a rubbish");
+    rubbish.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(ReadJpegHeader(rubbish).error.startsWith("Not a JPEG file"));
+    QBuffer empty;
+    empty.open(QIODevice::ReadOnly);
+    EXPECT_EQ(ReadJpegHeader(empty).error, "Empty input file");
+}
+
+// A reduced-scale decode is the picture at n/8 of its size (rounded up) with the same colours,
+// and still reports the full size.
+TEST(JpegDecoder, ReducedScale)
+{
+    struct Case {
+        int scaleNum;
+        QSize size;
+    } cases[] = {{8, {131, 101}}, {4, {66, 51}}, {2, {33, 26}}, {1, {17, 13}}, {3, {50, 38}}};
+    for (Stored stored : {Stored::YCbCr420, Stored::Progressive, Stored::CmykAdobe}) {
+        const QByteArray jpeg = EncodeJpeg(BlockImage(131, 101), stored);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(QStringLiteral("stored %1, scale %2/8").arg(int(stored)).arg(c.scaleNum)
+                             .toStdString());
+            const JpegDecodeResult r = DecodeBytes(jpeg, c.scaleNum);
+            ASSERT_TRUE(r.ok()) << r.error.toStdString();
+            EXPECT_EQ(r.image.size(), c.size);
+            EXPECT_EQ(r.image.format(), QImage::Format_RGB32);
+            EXPECT_EQ(r.naturalSize, QSize(131, 101));
+            ExpectBlocks(r.image, 131, 101, c.scaleNum);
+        }
+    }
+}
