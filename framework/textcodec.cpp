@@ -76,7 +76,9 @@ bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so that a short write (a full disk, a file-size limit) shows in write()'s
+    // count; through Qt's buffer it would be lost at commit and a cut file would replace the old.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = file.errorString();
         return false;
