@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "framework/textcodec.h"
 
@@ -16,6 +17,11 @@ struct LogState {
     int WarningCount = 0;
     int HintCount = 0;
     TextEncoding encoding = TextEncoding::Ansi;  // of the file LoadLog read
+    // The file existed but LoadLog could not read it: SaveLog must not write the buffer over
+    // it (that would drop the older lines). See SaveLog.
+    bool loadFailed = false;
+    // The clock of the time stamps; empty means the current local time (tests set it).
+    std::function<QDateTime()> clock;
 };
 
 // The one log of the process.
@@ -33,11 +39,22 @@ void LogEnd();
 // character only).
 void LogLine(const QString& message);
 
-// Empties the log: the buffer and the file hold just the clearing line; ErrorCount is reset.
+// Empties the log, whether LogToFile is on or off: the buffer and a new file (replacing the old
+// one atomically, in the encoding the old one had) hold just "<time stamp> LOGGFIL TØMT ...";
+// ErrorCount is reset. When the file cannot be made, a "FEIL" message names the path and the
+// errno, ErrorCount goes up by one instead and the old file stays as it was; when the line cannot
+// be written, ErrorCount goes up silently. The log folder is not created here.
 void ClearLog();
-// Replaces the buffer with the lines of the log file, when there is one.
+// Replaces the buffer with the lines of the log file (split at CR LF, LF or CR), when there is
+// one, and remembers its encoding. A file that exists but cannot be read leaves the buffer as it
+// is and sets loadFailed.
 void LoadLog();
-// Writes the buffer over the log file (atomically), CR LF line ends. False when it could not.
+// Writes the buffer over the log file atomically: every entry one line (a line break inside an
+// entry makes more lines), each ended by CR LF, in the encoding LoadLog found (Windows-1252 for
+// a file without a byte-order mark; UTF-8 with a mark when the text does not fit that code
+// page). The log folder is created when missing. After a failed LoadLog the file is read again
+// and the buffer goes after its lines; when it still cannot be read the file is left alone.
+// False when the file was not written (also for a read-only file); the old file is then whole.
 bool SaveLog();
 
 // Short date and long time in the process's locale ("08.12.2011 23:29:01" under nb_NO).
