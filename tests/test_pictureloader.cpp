@@ -488,3 +488,24 @@ TEST(JpegDecoder, ReducedScale)
         }
     }
 }
+
+// A progressive file that repeats its last scan over and over is refused instead of being
+// decoded pass after pass.
+TEST(JpegDecoder, EndlessScansAreRefused)
+{
+    const QByteArray jpeg = EncodeJpeg(BlockImage(128, 96), Stored::Progressive);
+    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
+    ASSERT_GT(lastScan, 0);
+    const QByteArray scan = jpeg.mid(lastScan, jpeg.size() - 2 - lastScan);
+    const QByteArray end = jpeg.right(2);
+    QByteArray repeated = jpeg.left(lastScan + scan.size());
+    for (int i = 0; i < 50; ++i)
+        repeated += scan;
+    const JpegDecodeResult some = DecodeBytes(repeated + end);
+    EXPECT_TRUE(some.ok()) << some.error.toStdString();  // libjpeg only warns about the repeats
+    for (int i = 0; i < 500; ++i)
+        repeated += scan;
+    const JpegDecodeResult endless = DecodeBytes(repeated + end);
+    EXPECT_FALSE(endless.ok());
+    EXPECT_EQ(endless.error, "over 500 skanninger i filen");
+}

@@ -20,6 +20,9 @@
 namespace {
 
 constexpr size_t InputBlockSize = 64 * 1024;
+// A progressive JPEG may repeat scans without end, each one another pass over the whole
+// picture; real files have about ten. Past this many the file is refused.
+constexpr int MaxScans = 500;
 
 struct ErrorManager {
     jpeg_error_mgr pub;  // first member: libjpeg sees only this part
@@ -35,13 +38,14 @@ struct DeviceSource {
     bool atEnd = false;  // the data ran out; the buffer holds the fake end marker
 };
 
-enum class Refusal { None, TooLarge, OutOfMemory };
+enum class Refusal { None, TooLarge, OutOfMemory, TooManyScans };
 
 // The whole state of one header read or decode.
 struct Context {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     DeviceSource src;
+    jpeg_progress_mgr progress;
     std::vector<JOCTET> input = std::vector<JOCTET>(InputBlockSize);
     std::vector<JSAMPLE> cmykRow;  // one output row of C, M, Y, K samples
     QImage image;
@@ -73,6 +77,18 @@ void EmitMessage(j_common_ptr cinfo, int level)
 }
 
 void OutputMessage(j_common_ptr) {}
+
+// Called by libjpeg between steps of its work, among them at every scan it reads.
+void ProgressMonitor(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor)
+        return;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxScans) {
+        auto* c = static_cast<Context*>(cinfo->client_data);
+        c->refused = Refusal::TooManyScans;
+        std::longjmp(c->err.jump, 1);
+    }
+}
 
 void InitSource(j_decompress_ptr cinfo)
 {
@@ -136,6 +152,9 @@ Context::Context(QIODevice& device)
     src.pub.term_source = TermSource;
     src.device = &device;
     src.buffer = input.data();
+
+    std::memset(&progress, 0, sizeof progress);
+    progress.progress_monitor = ProgressMonitor;
 }
 
 QString Context::lastMessage()
@@ -151,7 +170,9 @@ bool ReadHeaderGuarded(Context& c)
     if (setjmp(c.err.jump))
         return false;
     jpeg_create_decompress(&c.cinfo);
+    c.cinfo.client_data = &c;
     c.cinfo.src = &c.src.pub;
+    c.cinfo.progress = &c.progress;
     jpeg_read_header(&c.cinfo, TRUE);
     return true;
 }
@@ -256,6 +277,8 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
         result.error = QStringLiteral("bildet er for stort: %1 × %2 punkter")
                            .arg(c.cinfo.output_width)
                            .arg(c.cinfo.output_height);
+    } else if (c.refused == Refusal::TooManyScans) {
+        result.error = QStringLiteral("over %1 skanninger i filen").arg(MaxScans);
     } else if (c.refused == Refusal::OutOfMemory) {
         result.error = QStringLiteral("ikke nok minne til %1 × %2 punkter")
                            .arg(c.cinfo.output_width)

@@ -6,6 +6,8 @@
 //   CMYK (an Adobe APP14 marker) taken as inverted.
 // - Errors never leave the process or print: libjpeg's fatal errors come back as its own message
 //   in `error`, warnings are only counted.
+// - Files that would cost without limit are refused: an output beyond maxImageBytes, a
+//   progressive file with more than 500 scans.
 // - A file that ends early decodes what is there: libjpeg fills the missing rest (grey), the
 //   result is a picture with `truncated` set.
 // - Reading the frame header alone (ReadJpegHeader) gives the natural size without decoding,
