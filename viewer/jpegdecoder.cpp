@@ -1,7 +1,7 @@
 #include "viewer/jpegdecoder.h"
 
 #include <QIODevice>
-#include <QtEndian>
+#include <QSysInfo>
 
 #include <csetjmp>
 #include <cstdio>
