@@ -1,0 +1,190 @@
+// The desktop folder, the desktop shortcut file and the updater start.
+#include "framework/kv_reg.h"
+#include "framework/textfil.h"
+#include "platform/fake/shell_fake.h"
+#include "testenv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// DesktopFolder
+
+TEST(DesktopFolder, UserProfileWithTheNorwegianName)
+{
+    TestEnv env;
+    env.setEnv("USERPROFILE", "/home/kari");
+    EXPECT_EQ(DesktopFolder(), "/home/kari/Skrivebord/");
+}
+
+TEST(DesktopFolder, XdgDesktopWithoutUserProfile)
+{
+    TestEnv env;
+    const QString home = env.path("home");
+    EXPECT_EQ(DesktopFolder(), home + "/Desktop/");  // no user-dirs file
+
+    const struct {
+        const char* file;
+        QString desktop;
+    } cases[] = {
+        {"# kommentar\nXDG_DOWNLOAD_DIR=\"$HOME/Nedlastinger\"\nXDG_DESKTOP_DIR=\"$HOME/Skrivebord\"\n",
+         home + "/Skrivebord/"},
+        {"XDG_DESKTOP_DIR=\"/srv/skrivebord/\"\n", "/srv/skrivebord/"},
+        {"XDG_DESKTOP_DIR=\"${HOME}/Arbeidsflate\"\n", home + "/Arbeidsflate/"},
+        {"#XDG_DESKTOP_DIR=\"$HOME/Skjult\"\n", home + "/Desktop/"},
+        {"XDG_DESKTOP_DIR=\"relativ/sti\"\n", home + "/Desktop/"},
+    };
+    for (const auto& c : cases) {
+        TestEnv::writeFile(home + "/.config/user-dirs.dirs", c.file);
+        EXPECT_EQ(DesktopFolder(), c.desktop) << c.file;
+    }
+
+    env.setEnv("XDG_CONFIG_HOME", env.path("config"));
+    TestEnv::writeFile(env.path("config/user-dirs.dirs"), "XDG_DESKTOP_DIR=\"$HOME/Fra XDG_CONFIG_HOME\"\n");
+    EXPECT_EQ(DesktopFolder(), home + "/Fra XDG_CONFIG_HOME/");
+}
+
+// ---------------------------------------------------------------------------------------------
+// CreateDesktopShortcut
+
+class ShortcutTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        env.setEnv("USERPROFILE", env.path("profil"));
+        QDir().mkpath(desktop);
+        startupState().programPath = "/opt/Tavlund Program/glimra";
+    }
+
+    TestEnv env;
+    QString desktop = env.path("profil/Skrivebord/");
+    QString file = desktop + "glimra.URL";
+};
+
+const QByteArray kShortcut = "[InternetShortcut]\r\n"
+                             "URL=file:///opt/Tavlund Program/glimra\r\n"
+                             "IconIndex=0\r\n"
+                             "IconFile=/opt/Tavlund Program/glimra\r\n"
+                             "\r\n";
+
+TEST_F(ShortcutTest, WritesTheThreeKeys)
+{
+    CreateDesktopShortcut();
+    EXPECT_EQ(TestEnv::readFile(file), kShortcut);
+}
+
+TEST_F(ShortcutTest, TwiceLeavesOneFileWithTheThreeKeys)
+{
+    CreateDesktopShortcut();
+    CreateDesktopShortcut();
+    EXPECT_EQ(TestEnv::readFile(file), kShortcut);
+    EXPECT_EQ(QDir(desktop).entryList(QDir::Files | QDir::Hidden), QStringList{"glimra.URL"});
+}
+
+TEST_F(ShortcutTest, OtherSectionsAndKeysAreKept)
+{
+    TestEnv::writeFile(file, "[InternetShortcut]\r\nURL=file:///gammel\r\nHotKey=0\r\n\r\n"
+                             "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,0\r\n\r\n");
+    CreateDesktopShortcut();
+    EXPECT_EQ(TestEnv::readFile(file),
+              "[InternetShortcut]\r\n"
+              "URL=file:///opt/Tavlund Program/glimra\r\n"
+              "HotKey=0\r\n"
+              "IconIndex=0\r\n"
+              "IconFile=/opt/Tavlund Program/glimra\r\n"
+              "\r\n"
+              "[{000214A0-0000-0000-C000-000000000046}]\r\n"
+              "Prop3=19,0\r\n"
+              "\r\n");
+}
+
+TEST_F(ShortcutTest, MissingFolderIsAnErrorAndIsNotCreated)
+{
+    QDir(desktop).removeRecursively();
+    try {
+        CreateDesktopShortcut();
+        FAIL() << "no error";
+    } catch (const SettingsError& e) {
+        EXPECT_EQ(QString::fromStdString(e.what()), "Unable to write to " + file);
+    }
+    EXPECT_FALSE(QFileInfo::exists(desktop));
+}
+
+TEST_F(ShortcutTest, FileThatCannotBeWrittenOrReadIsLeftAsItWas)
+{
+    TestEnv::writeFile(file, "[Annet]\r\nA=1\r\n\r\n");
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+    EXPECT_THROW(CreateDesktopShortcut(), SettingsError);
+    EXPECT_EQ(TestEnv::readFile(file), "[Annet]\r\nA=1\r\n\r\n");
+
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(file);
+    ASSERT_TRUE(QFile::link("/proc/self/mem", file));  // exists, but reading it fails
+    EXPECT_THROW(CreateDesktopShortcut(), SettingsError);
+    EXPECT_EQ(QFileInfo(file).symLinkTarget(), "/proc/self/mem");
+}
+
+// ---------------------------------------------------------------------------------------------
+// StartProgramUpdate
+
+class UpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        startupState().programPath = env.path("Tavlund Program/glimra");
+        TestEnv::writeFile(startupState().programPath, "");
+        logState().LogToFile = true;
+    }
+
+    TestEnv env;
+    platform::ScopedFakeShell shell;
+};
+
+TEST_F(UpdateTest, StartsTheUpdaterFromTheBinFolder)
+{
+    const QString bin = DataRoot() + "bin/";
+    TestEnv::writeFile(bin + "oppdater", "");
+    StartProgramUpdate();
+    ASSERT_EQ(shell->requests().size(), 1);
+    EXPECT_EQ(shell->requests().at(0).target, bin + "oppdater");
+    EXPECT_EQ(shell->requests().at(0).parameters, env.path("Tavlund Program/glimra"));  // unquoted
+    EXPECT_EQ(shell->requests().at(0).workingFolder, bin);
+    EXPECT_TRUE(startupState().updateRequested);
+    const QStringList& log = logState().LogBuffer;
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log.at(0).endsWith(" Starter oppdatering av programmet..."));
+    EXPECT_TRUE(log.at(1).endsWith(" Avslutter " + env.path("Tavlund Program/glimra") +
+                                   " for å oppdatere i fra internett."))
+        << log.at(1).toStdString();
+}
+
+TEST_F(UpdateTest, WithoutUpdaterInBinTheProgramFolderIsUsed)
+{
+    StartProgramUpdate();
+    const QString own = env.path("Tavlund Program/");
+    ASSERT_EQ(shell->requests().size(), 1);
+    EXPECT_EQ(shell->requests().at(0).target, own + "oppdater");
+    EXPECT_EQ(shell->requests().at(0).workingFolder, own);
+    EXPECT_EQ(tavlundpath("bin"), own);  // the bin folder now names the program's folder
+    EXPECT_TRUE(startupState().updateRequested);
+}
+
+TEST_F(UpdateTest, LeavesTheEventLoopAtOnce)
+{
+    QTimer safety;  // ends the loop with another code should the update not
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    safety.start(10000);
+    QTimer::singleShot(0, [] { StartProgramUpdate(); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(safety.isActive());
+    EXPECT_EQ(shell->requests().size(), 1);
+}
+
+}  // namespace
