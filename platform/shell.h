@@ -34,9 +34,9 @@ void SetShell(std::unique_ptr<Shell> backend);
 //   - another NAME.exe: the program NAME in the same folder is started when it is there (else
 //     NAME.exe itself when it is a program file; a bare NAME.exe is looked up on PATH as NAME);
 //   - an existing folder: xdg-open of it;
-//   - an existing executable file, or a bare program name found on PATH: the program is
-//     started with the parameter text as its one argument (none when empty) in the working
-//     folder;
+//   - an existing program file (executable by its mode, and a binary or a "#!" script), or a
+//     bare program name found on PATH: the program is started with the parameter text as its
+//     one argument (none when empty) in the working folder;
 //   - any other existing file: xdg-open of it (the document's default application).
 // A relative target is taken from the working folder when one is given. Everything is started
 // detached (the process does not wait and leaves no zombie); xdg-open is looked up on PATH.

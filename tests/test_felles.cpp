@@ -211,6 +211,15 @@ protected:
         return {};
     }
 
+    // Lets the waiting program end, and waits until it has.
+    void releaseProgram()
+    {
+        TestEnv::writeFile(records + "release", "");
+        QDeadlineTimer deadline(15000);
+        while (!QFileInfo::exists(records + "done") && !deadline.hasExpired())
+            QThread::msleep(20);
+    }
+
     int pendingRecords() const { return QDir(records).entryList({"*.rec"}, QDir::Files).size(); }
 
     TestEnv env;
@@ -223,6 +232,9 @@ TEST_F(LinuxShellTest, AddressesFoldersAndDocumentsGoToXdgOpen)
 {
     TestEnv::writeFile(env.path("dok/brev.txt"), "hei");
     QDir().mkpath(env.path("en mappe"));
+    // A picture with execute bits, as on a FAT stick: a document all the same.
+    TestEnv::writeFile(env.path("dok/bilde.jpg"), "\xff\xd8\xff\xe0");
+    QFile::setPermissions(env.path("dok/bilde.jpg"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const struct {
         platform::ShellRequest request;
         QStringList given;  // what xdg-open was given: the argument count, then the arguments
@@ -232,6 +244,7 @@ TEST_F(LinuxShellTest, AddressesFoldersAndDocumentsGoToXdgOpen)
         {{env.path("en mappe"), "", ""}, {"1", env.path("en mappe")}},
         {{env.path("dok/brev.txt"), "", ""}, {"1", env.path("dok/brev.txt")}},
         {{"brev.txt", "", env.path("dok")}, {"1", env.path("dok/brev.txt")}},
+        {{env.path("dok/bilde.jpg"), "", ""}, {"1", env.path("dok/bilde.jpg")}},
         {{"notepad.exe", env.path("dok/brev.txt"), ""}, {"1", env.path("dok/brev.txt")}},
         {{"NOTEPAD.EXE", "\"" + env.path("dok/brev.txt") + "\"", ""}, {"1", env.path("dok/brev.txt")}},
         {{"/explorer.exe", env.path("en mappe"), env.path("en mappe")}, {"1", env.path("en mappe")}},
@@ -252,7 +265,7 @@ TEST_F(LinuxShellTest, ProgramGetsTheParameterTextAsOneArgumentAndItsWorkingFold
     // The call has returned while the program still runs: it was not waited for.
     EXPECT_FALSE(QFileInfo::exists(records + "done"));
     EXPECT_EQ(nextRecord(), QStringList({"1", "/opt/Tavlund Program/glimra", folder}));
-    TestEnv::writeFile(records + "release", "");
+    releaseProgram();
     // Started detached: this process has no child left to reap, so no zombie either.
     errno = 0;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
@@ -264,7 +277,7 @@ TEST_F(LinuxShellTest, NameDotExeStartsTheProgramOfThatName)
     writeProgram(bin + "knuteban");
     shell->open({bin + "knuteban.exe", "", ""});
     EXPECT_EQ(nextRecord(), QStringList({"0", QDir::currentPath()}));
-    TestEnv::writeFile(records + "release", "");
+    releaseProgram();
 }
 
 TEST_F(LinuxShellTest, TargetThatIsNotThereStartsNothing)

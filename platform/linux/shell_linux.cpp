@@ -4,6 +4,7 @@
 #include "platform/environment.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -48,7 +49,19 @@ QString Resolved(const QString& path, const QString& folder)
     return QDir(folder).filePath(path);
 }
 
-bool IsProgramFile(const QFileInfo& info) { return info.isFile() && info.isExecutable(); }
+// A file that runs as a program: executable by its mode and a real program inside (a binary or
+// a script), so that a document that merely carries execute bits (files on a FAT or NTFS stick)
+// is opened, not run.
+bool IsProgramFile(const QFileInfo& info)
+{
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    QFile file(info.absoluteFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4);
+    return head == "\x7f" "ELF" || head.startsWith("#!");
+}
 
 void XdgOpen(const QString& what)
 {
