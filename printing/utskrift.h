@@ -125,7 +125,8 @@ public:
 
 private:
     void applyPen(QPainter& p) const;
-    void applyBrush(QPainter& p) const;
+    // Sets pen and brush for a closed shape, then draws it.
+    void closedShape(const std::function<void(QPainter&)>& draw);
 
     QPainter* m_painter = nullptr;
     double m_fontDpi;

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <QRectF>
+#include <QTransform>
 #include <algorithm>
 #include <cmath>
 
@@ -120,10 +121,22 @@ void PageCanvas::applyPen(QPainter& p) const
     p.setPen(pen);
 }
 
-void PageCanvas::applyBrush(QPainter& p) const
+void PageCanvas::closedShape(const std::function<void(QPainter&)>& draw)
 {
-    p.setBrush(QBrush(brushColor, BrushStyleOf(brushStyle)));
+    QPainter& p = *m_painter;
+    applyPen(p);
     p.setBackgroundMode(Qt::TransparentMode);
+    QBrush brush(brushColor, BrushStyleOf(brushStyle));
+    // Hatch patterns are 8 device pixels a side. On a printer they are drawn at the size they
+    // have on a 96-dpi screen, or a 1200-dpi page would show only a grey tone.
+    const double patternScale = m_fontDpi / 96.0;
+    const bool hatch = brushStyle > BrushClear && brushStyle <= BrushDiagonalCross;
+    const bool scaled = hatch && patternScale > 1.0;
+    if (scaled)
+        brush.setTransform(QTransform::fromScale(patternScale, patternScale));
+    p.setRenderHint(QPainter::NonCosmeticBrushPatterns, scaled);
+    p.setBrush(brush);
+    draw(p);
 }
 
 void PageCanvas::textOut(int x, int y, const QString& text, int angleTenths)
@@ -165,28 +178,25 @@ void PageCanvas::rectangle(int x1, int y1, int x2, int y2)
 {
     if (!m_painter)
         return;
-    applyPen(*m_painter);
-    applyBrush(*m_painter);
-    m_painter->drawRect(BoxOf(x1, y1, x2, y2));
+    const QRectF box = BoxOf(x1, y1, x2, y2);
+    closedShape([&](QPainter& p) { p.drawRect(box); });
 }
 
 void PageCanvas::roundRect(int x1, int y1, int x2, int y2, int cornerWidth, int cornerHeight)
 {
     if (!m_painter)
         return;
-    applyPen(*m_painter);
-    applyBrush(*m_painter);
-    m_painter->drawRoundedRect(BoxOf(x1, y1, x2, y2), std::abs(cornerWidth) / 2.0,
-                               std::abs(cornerHeight) / 2.0, Qt::AbsoluteSize);
+    const QRectF box = BoxOf(x1, y1, x2, y2);
+    const double rx = std::abs(cornerWidth) / 2.0, ry = std::abs(cornerHeight) / 2.0;
+    closedShape([&](QPainter& p) { p.drawRoundedRect(box, rx, ry, Qt::AbsoluteSize); });
 }
 
 void PageCanvas::ellipse(int x1, int y1, int x2, int y2)
 {
     if (!m_painter)
         return;
-    applyPen(*m_painter);
-    applyBrush(*m_painter);
-    m_painter->drawEllipse(BoxOf(x1, y1, x2, y2));
+    const QRectF box = BoxOf(x1, y1, x2, y2);
+    closedShape([&](QPainter& p) { p.drawEllipse(box); });
 }
 
 void PageCanvas::arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)

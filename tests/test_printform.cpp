@@ -1,0 +1,515 @@
+// The preview window: its settings, zoom, fit and rotation, the surface's place, clicks, and real
+// one-page print jobs to PDF, looked at through pdftoppm.
+#include "printing/printform.h"
+
+#include "framework/kv_reg.h"
+#include "framework/uihooks.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPrinter>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+QStringList Captions(const QList<QAction*>& actions)
+{
+    QStringList out;
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QString("-") : a->text());
+    return out;
+}
+
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// The first page of a PDF as a picture, through poppler's pdftoppm.
+QImage PdfPicture(const QString& pdf, const QString& prefix)
+{
+    QProcess process;
+    process.start("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, prefix});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QImage(prefix + ".png");
+}
+
+bool Greenish(QRgb c) { return qGreen(c) > 90 && qRed(c) < 70 && qBlue(c) < 70; }
+
+// Whether the patch of the picture around (x, y) holds green ink.
+bool GreenAround(const QImage& image, int x, int y)
+{
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx)
+            if (image.valid(x + dx, y + dy) && Greenish(image.pixel(x + dx, y + dy)))
+                return true;
+    return false;
+}
+
+class PrintFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetPageState();
+        ResetPreviewState();
+        uiHooks().message = [this](const QString& caption, const QString& text) {
+            messages << caption + "|" + text;
+        };
+        uiHooks().error = [this](const QString& text) { errors << text; };
+    }
+    void TearDown() override
+    {
+        uiHooks().message = nullptr;
+        uiHooks().error = nullptr;
+        ResetPageState();
+        ResetPreviewState();
+    }
+
+    // A preview window with no printer installed and a set-up dialog that answers dialogAnswer.
+    std::unique_ptr<TPrintForm> makeForm()
+    {
+        auto form = std::make_unique<TPrintForm>();
+        form->PrinterInstalled = [] { return false; };
+        form->PrinterSetupDialog1 = [this](QPrinter& printer, QWidget*) {
+            ++dialogs;
+            if (dialogTurnsToLandscape)
+                printer.setPageOrientation(QPageLayout::Landscape);
+            return dialogAnswer;
+        };
+        return form;
+    }
+
+    QString pdfFolder() const { return env.appData() + "/Tavlund/export/pdf/"; }
+    QStringList pdfFiles() const
+    {
+        return QDir(pdfFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    TestEnv env;
+    QStringList messages;
+    QStringList errors;
+    int dialogs = 0;
+    bool dialogAnswer = true;
+    bool dialogTurnsToLandscape = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The window and its settings
+
+TEST_F(PrintFormTest, CreatedHiddenWithItsMenu)
+{
+    auto form = makeForm();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Forhåndsvisning"));
+    EXPECT_EQ(Captions(form->PopupMenu1->actions()),
+              (QStringList{"Oppdater", "Utskrift", "-", "Zoom", "Roter"}));
+    EXPECT_EQ(Captions(form->Zoom1->actions()),
+              (QStringList{"Zoom in", "Zoom ut", "Hele siden", "Sidebredde"}));
+    EXPECT_EQ(form->PaintBox->cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(form->palette().color(QPalette::Window), PageWhite);
+    EXPECT_EQ(TPrintForm::instance(), form.get());
+    form.reset();
+    EXPECT_EQ(TPrintForm::instance(), nullptr);
+}
+
+TEST_F(PrintFormTest, ZoomComesFromSettingsAndGoesBackAtTheEnd)
+{
+    const struct {
+        const char* stored;  // null: no key
+        int zoom;
+    } cases[] = {{nullptr, 5}, {"0", 5}, {"-3", 5}, {"8", 8}, {"abc", 5}};
+    for (const auto& c : cases) {
+        ResetPreviewState();
+        if (c.stored)
+            IniWriteString("PreViewZoom", c.stored);
+        auto form = makeForm();
+        EXPECT_EQ(previewState().Zoom, c.zoom) << (c.stored ? c.stored : "none");
+        form->Zoomin1Click();
+        form.reset();
+        EXPECT_EQ(IniReadInteger("PreViewZoom"), c.zoom + 1);
+    }
+}
+
+TEST_F(PrintFormTest, PlacementIsRestoredAndStored)
+{
+    IniWriteBool("RotatedView", true);
+    {
+        auto form = makeForm();
+        EXPECT_TRUE(previewState().Rotated);
+        form->move(140, 120);
+        form->resize(700, 500);
+    }
+    auto form = makeForm();
+    EXPECT_EQ(form->pos(), QPoint(140, 120));
+    EXPECT_EQ(form->size(), QSize(700, 500));
+}
+
+TEST_F(PrintFormTest, ZoomFitAndRotate)
+{
+    // The pure rules, on the screens the users have.
+    EXPECT_EQ(FitPageZoom(1080, false), 3);
+    EXPECT_EQ(FitPageZoom(1080, true), 5);
+    EXPECT_EQ(FitWidthZoom(1920, false), 9);
+    EXPECT_EQ(FitWidthZoom(1920, true), 6);
+    EXPECT_EQ(FitPageZoom(200, false), 1);  // a tiny screen keeps a visible page
+    EXPECT_EQ(PreviewSurfaceSize(5, false), QSize(1050, 1485));
+    EXPECT_EQ(PreviewSurfaceSize(5, true), QSize(1485, 1050));
+    EXPECT_NEAR(PrinterScale(4960, 7016, false), 23.619, 1e-3);
+    EXPECT_NEAR(PrinterScale(7016, 4960, true), 23.619, 1e-3);
+
+    auto form = makeForm();
+    PreviewState& v = previewState();
+    form->Zoomin1Click();
+    EXPECT_EQ(v.Zoom, 6);
+    EXPECT_EQ(form->PaintBox->size(), QSize(1260, 1782));
+    EXPECT_EQ(pageState().Scale, 6);
+    v.Zoom = 1;
+    form->Zoomut1Click();
+    EXPECT_EQ(v.Zoom, 1);
+
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    form->Helsiden1Click();
+    EXPECT_EQ(v.Zoom, std::max(1, screen.height() / 297));
+    form->Sidebredde1Click();
+    EXPECT_EQ(v.Zoom, std::max(1, screen.width() / 210));
+
+    v.Zoom = 5;
+    EXPECT_FALSE(IniReadBool("RotatedView"));
+    form->Roter1Click();
+    EXPECT_TRUE(v.Rotated);
+    EXPECT_TRUE(IniReadBool("RotatedView"));  // stored at once
+    EXPECT_EQ(form->PaintBox->size(), QSize(1485, 1050));
+    EXPECT_EQ(pageState().RightMm, 296);
+    form->Helsiden1Click();
+    EXPECT_EQ(v.Zoom, std::max(1, screen.height() / 210));
+    form->Roter1Click();
+    EXPECT_FALSE(IniReadBool("RotatedView"));
+}
+
+TEST_F(PrintFormTest, SurfaceIsCentredInAWiderWindow)
+{
+    EXPECT_EQ(SurfaceLeft(1200, 1050), 75);
+    EXPECT_EQ(SurfaceLeft(554, 1050), 0);
+    EXPECT_EQ(SurfaceLeft(1050, 1050), 0);
+    EXPECT_EQ(SurfaceLeft(1051, 1050), 0);
+
+    auto form = makeForm();
+    form->resize(1200, 600);
+    form->ResetView();
+    EXPECT_EQ(form->PaintBox->geometry(), QRect(75, 0, 1050, 1485));
+    form->resize(554, 392);
+    form->ResetView();
+    EXPECT_EQ(form->PaintBox->pos(), QPoint(0, 0));
+}
+
+TEST_F(PrintFormTest, LeftPressCallsPageClickRelativeToTheFrame)
+{
+    EXPECT_EQ(*previewState().PageClick.target<void (*)(Qt::MouseButton, Qt::KeyboardModifiers, int, int)>(),
+              &ClickBeep);
+    IniWriteInteger("Skriver_VenstreMarg", 10);
+    IniWriteInteger("Skriver_ToppMarg", 10);
+    auto form = makeForm();
+    form->ResetView();
+    ASSERT_EQ(pageState().FrameLeft, 50);
+    QList<QPoint> clicks;
+    previewState().PageClick = [&](Qt::MouseButton, Qt::KeyboardModifiers shift, int x, int y) {
+        clicks << QPoint(x, y);
+        EXPECT_EQ(shift, Qt::ShiftModifier);
+    };
+    QMouseEvent left(QEvent::MouseButtonPress, QPointF(100, 80), form->PaintBox->mapToGlobal(QPointF(100, 80)),
+                     Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(form->PaintBox, &left);
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(100, 80), form->PaintBox->mapToGlobal(QPointF(100, 80)),
+                      Qt::RightButton, Qt::RightButton, Qt::ShiftModifier);
+    QApplication::sendEvent(form->PaintBox, &right);
+    EXPECT_EQ(clicks, QList<QPoint>{QPoint(50, 30)});
+}
+
+TEST_F(PrintFormTest, ShowPreviewPutsThePreviewStateBackAndShows)
+{
+    auto form = makeForm();
+    int paints = 0;
+    previewState().PageProc = [&] {
+        EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+        ++paints;
+        TestPage();
+    };
+    pageState().Printing = true;
+    ShowPreview();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(pageState().Printing);
+    EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+    Settle();
+    EXPECT_GT(paints, 0);
+    EXPECT_EQ(form->PaintBox->size(), QSize(1050, 1485));
+    ShowPreview();
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(PrintFormTest, APageThatFailsInThePreviewIsReportedOnce)
+{
+    auto form = makeForm();
+    int runs = 0;
+    previewState().PageProc = [&] {
+        ++runs;
+        throw std::runtime_error("Siden mangler data");
+    };
+    form->ShowPreview();
+    Settle();
+    form->PaintBox->repaint();
+    form->PaintBox->repaint();
+    Settle();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(errors, QStringList{"Siden mangler data"});
+    form->Oppdater1Click();
+    Settle();
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Print jobs
+
+TEST_F(PrintFormTest, TheDialogIsShownUnlessVisDialogIsOne)
+{
+    const struct {
+        const char* stored;
+        bool dialog;
+    } cases[] = {{nullptr, true}, {"0", true}, {"2", true}, {"1", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "none");
+        ResetPreviewState();
+        if (c.stored)
+            IniWriteString("Skriver_VisDialog", c.stored);
+        auto form = makeForm();
+        dialogs = 0;
+        dialogAnswer = false;  // cancelled: nothing is printed, nothing changes
+        form->PrintPage();
+        EXPECT_EQ(dialogs, c.dialog ? 1 : 0);
+        if (c.dialog) {
+            EXPECT_TRUE(pdfFiles().isEmpty());
+            EXPECT_EQ(previewState().PrintTitle, "utskrift");
+            EXPECT_FALSE(pageState().Printing);
+            EXPECT_TRUE(messages.isEmpty());
+        } else {
+            EXPECT_EQ(pdfFiles(), QStringList{"utskrift.pdf"});
+            EXPECT_EQ(previewState().PrintTitle, "");
+        }
+    }
+}
+
+TEST_F(PrintFormTest, PrintsToPdfInPortraitAndLandscape)
+{
+    IniWriteInteger("Skriver_VisDialog", 1);
+    auto form = makeForm();
+    double scale = 0;
+    bool printing = false;
+    previewState().PageProc = [&] {
+        scale = pageState().Scale;
+        printing = pageState().Printing;
+        TestPage();
+    };
+
+    form->PrintPage();
+    EXPECT_TRUE(printing);
+    EXPECT_NEAR(scale, 9917.0 / 210, 0.01);  // A4 at 1200 dpi, scaled from the short side
+    const QString portrait = pdfFolder() + "utskrift.pdf";
+    ASSERT_TRUE(QFileInfo::exists(portrait));
+    EXPECT_EQ(form->lastPdfFile(), portrait);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "Utskrift|Ingen skriver er installert. Utskriften er lagret som PDF-fil:\n" + portrait);
+    EXPECT_EQ(previewState().PrintTitle, "");
+    EXPECT_FALSE(pageState().Printing);
+    EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+    EXPECT_EQ(pageState().Scale, 5);
+    const QByteArray firstBytes = TestEnv::readFile(portrait);
+
+    IniWriteBool("RotatedView", true);
+    form->PrintPage();
+    EXPECT_NEAR(scale, 9917.0 / 210, 0.01);
+    EXPECT_TRUE(previewState().Rotated);
+    // The title stays the printer's last one; the earlier file is kept.
+    const QString landscape = pdfFolder() + "utskrift-2.pdf";
+    ASSERT_TRUE(QFileInfo::exists(landscape));
+    EXPECT_EQ(TestEnv::readFile(portrait), firstBytes);
+    EXPECT_EQ(pdfFiles(), (QStringList{"utskrift-2.pdf", "utskrift.pdf"}));
+
+    const QImage up = PdfPicture(portrait, env.path("portrait"));
+    ASSERT_FALSE(up.isNull());
+    EXPECT_NEAR(double(up.height()) / up.width(), 297.0 / 210, 0.02);
+    EXPECT_TRUE(GreenAround(up, up.width() * 3 / 4, up.height() * 10 / 297));  // the title bar
+    EXPECT_FALSE(GreenAround(up, up.width() / 4, up.height() * 10 / 297));
+    const QImage across = PdfPicture(landscape, env.path("landscape"));
+    ASSERT_FALSE(across.isNull());
+    EXPECT_NEAR(double(across.width()) / across.height(), 297.0 / 210, 0.02);
+    EXPECT_TRUE(GreenAround(across, across.width() * 3 / 4, across.height() * 10 / 210));
+    EXPECT_FALSE(GreenAround(across, across.width() / 4, across.height() * 10 / 210));
+}
+
+TEST_F(PrintFormTest, TheDialogsOrientationIsUsedForThatJob)
+{
+    auto form = makeForm();
+    dialogTurnsToLandscape = true;
+    form->PrintPage();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(previewState().Rotated);
+    EXPECT_FALSE(IniReadBool("RotatedView"));  // not stored
+    const QImage page = PdfPicture(pdfFolder() + "utskrift.pdf", env.path("page"));
+    ASSERT_FALSE(page.isNull());
+    EXPECT_GT(page.width(), page.height());
+}
+
+TEST_F(PrintFormTest, JobTitlesBecomeSafeFileNames)
+{
+    const std::pair<const char*, const char*> titles[] = {
+        {"utskrift", "utskrift"},
+        {"Rapport 3/4: test?", "Rapport 3_4_ test_"},
+        {"a\\b*c<d>e|f\"g", "a_b_c_d_e_f_g"},
+        {"../../etc/passwd", "_.._etc_passwd"},
+        {"  ..  ", "utskrift"},
+        {"", "utskrift"},
+        {"linje\nto", "linje_to"},
+        {"Årsrapport 2011", "Årsrapport 2011"},
+    };
+    for (const auto& [title, name] : titles)
+        EXPECT_EQ(SafeFileTitle(QString::fromUtf8(title)), QString::fromUtf8(name)) << title;
+    EXPECT_EQ(SafeFileTitle(QString(300, 'x')).size(), 120);
+
+    QDir().mkpath(env.path("out"));
+    const QString folder = env.path("out/");
+    EXPECT_EQ(FreePdfPath(folder, "a"), folder + "a.pdf");
+    TestEnv::writeFile(folder + "a.pdf", "1");
+    TestEnv::writeFile(folder + "a-2.pdf", "2");
+    EXPECT_EQ(FreePdfPath(folder, "a"), folder + "a-3.pdf");
+
+    IniWriteInteger("Skriver_VisDialog", 1);
+    auto form = makeForm();
+    previewState().PrintTitle = "Rapport 3/4";
+    form->PrintPage();
+    EXPECT_EQ(pdfFiles(), QStringList{"Rapport 3_4.pdf"});
+}
+
+TEST_F(PrintFormTest, AFailingPageEndsTheJobAndLeavesNoFile)
+{
+    IniWriteInteger("Skriver_VisDialog", 1);
+    auto form = makeForm();
+    previewState().PageProc = [] {
+        TestPage();
+        if (pageState().Printing)
+            throw std::runtime_error("Siden mangler data");
+    };
+    EXPECT_THROW(form->PrintPage(), std::runtime_error);
+    EXPECT_FALSE(form->jobActive());
+    EXPECT_FALSE(pageState().Printing);
+    EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+    EXPECT_EQ(pageState().Scale, 5);
+    EXPECT_EQ(pageState().FrameRight, 1049);
+    EXPECT_TRUE(pdfFiles().isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
+
+    previewState().PageProc = TestPage;
+    form->PrintPage();
+    EXPECT_EQ(pdfFiles(), QStringList{"utskrift.pdf"});
+}
+
+TEST_F(PrintFormTest, AFolderThatCannotTakeThePdfShowsThePrintCanvasMessage)
+{
+    // A file stands where the PDF folder should be.
+    TestEnv::writeFile(env.path("blocker"), "x");
+    IniSection("FOLDERS");
+    IniWriteString("export/pdf_folder", env.path("blocker/pdf/"));
+    IniStandard();
+    IniWriteInteger("Skriver_VisDialog", 1);
+    auto form = makeForm();
+    form->PrintPage();
+    EXPECT_EQ(messages, QStringList{"FEIL|Kan ikke tilordne printpeker"});
+    EXPECT_FALSE(pageState().Printing);
+    EXPECT_FALSE(form->jobActive());
+    EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+    EXPECT_EQ(TestEnv::readFile(env.path("blocker")), "x");
+}
+
+TEST_F(PrintFormTest, PreviewEventsDuringAJobKeepOffThePrinterPage)
+{
+    IniWriteInteger("Skriver_VisDialog", 1);
+    auto form = makeForm();
+    form->ShowPreview();
+    Settle();
+    int previewRuns = 0;
+    int clicks = 0;
+    bool stayedOnPrinter = false;
+    previewState().PageClick = [&](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { ++clicks; };
+    previewState().PageProc = [&] {
+        if (!pageState().Printing) {
+            ++previewRuns;
+            return;
+        }
+        PageCanvas* printerPage = pageState().Canvas;
+        form->PaintBox->repaint();
+        form->Zoomin1Click();
+        form->Roter1Click();
+        form->Oppdater1Click();
+        form->ShowPreview();
+        form->PaintBoxMouseDown(Qt::LeftButton, Qt::NoModifier, 10, 10);
+        form->PrintPage();
+        Settle();
+        stayedOnPrinter = pageState().Canvas == printerPage && pageState().Printing &&
+                          printerPage != &form->previewCanvas();
+        TestPage();
+    };
+    previewRuns = 0;
+    form->PrintPage();
+    EXPECT_TRUE(stayedOnPrinter);
+    EXPECT_EQ(previewRuns, 0);
+    EXPECT_EQ(previewState().Zoom, 5);
+    EXPECT_FALSE(previewState().Rotated);
+    EXPECT_FALSE(IniReadBool("RotatedView"));
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(pdfFiles(), QStringList{"utskrift.pdf"});
+    Settle();
+    EXPECT_GT(previewRuns, 0);  // the paint that was put off comes after the job
+}
+
+// ---------------------------------------------------------------------------------------------
+// A picture of the window
+
+TEST_F(PrintFormTest, WindowShowsTheTestPage)
+{
+    IniWriteString("Firma_Navn", "Tavlund AS");
+    IniWriteString("Firma_PostNr", "0150");
+    IniWriteString("Firma_PostSted", "Oslo");
+    IniWriteString("Firma_Epost", "post@tavlund.no");
+    IniWriteString("Firma_Telefon", "22 00 00 00");
+    IniWriteString("PreViewZoom", "3");
+    auto form = makeForm();
+    form->resize(760, 900);
+    form->ShowPreview();
+    Settle();
+    const QImage shot = form->grab().toImage();
+    ASSERT_EQ(shot.size(), QSize(760, 900));
+    // The 630-pixel page stands centred: 65 pixels of window on each side, all white.
+    EXPECT_EQ(form->PaintBox->pos(), QPoint(65, 0));
+    EXPECT_EQ(QColor(shot.pixel(30, 400)), PageWhite);
+    EXPECT_EQ(QColor(shot.pixel(730, 400)), PageWhite);
+    EXPECT_EQ(QColor(shot.pixel(65 + 600, 30)), PageGreen);  // the title bar at zoom 3
+    EXPECT_EQ(QColor(shot.pixel(65 + 150, 50)), PageWhite);
+    const QString keep = qEnvironmentVariable("GLIMRA_PREVIEW_PNG");
+    if (!keep.isEmpty())
+        shot.save(keep);
+}
+
+}  // namespace
