@@ -1,5 +1,8 @@
 // The data folders: logical names resolved through section "FOLDERS", the default tree under
 // DataRoot, and the folders the program itself needs (log, bin).
+//
+// A logical name's entry is its name followed by "_folder"; the value is a folder path ending in
+// '/'. Names may hold a '/' ("data/knuteban"), and so does their key then.
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 #include "platform/environment.h"
@@ -23,6 +26,8 @@ QString WithSlash(QString path)
 
 bool IsFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
+// Makes a section current for its lifetime and puts the previous one back, also when a flush
+// throws.
 class SectionGuard {
 public:
     explicit SectionGuard(const QString& section) : m_saved(settingsState().CurrentSection)
@@ -37,6 +42,7 @@ private:
     QString m_saved;
 };
 
+// The folder of the program file, with its trailing '/'.
 QString ProgramFolder()
 {
     const QString program = startupState().programPath.isEmpty() ? platform::ProgramFilePath()
@@ -56,8 +62,14 @@ const QStringList& FolderTreeNames()
     return names;
 }
 
+// APPDATA + "/Tavlund/"; every default folder lies below it.
 QString DataRoot() { return platform::EnvironmentValue("APPDATA") + "/Tavlund/"; }
 
+// The folder of a logical name, ending in '/'. The empty name is DataRoot itself and touches
+// nothing. Any other name is looked up in FOLDERS (default DataRoot + name + '/'); a missing
+// folder is created (and the creation logged) only when DataRoot occurs in its path, letter case
+// counting, and never for "bin". The result is registered and the settings file flushed; a
+// flush that fails throws SettingsError with CurrentSection put back.
 QString tavlundpath(const QString& name)
 {
     const QString base = DataRoot();
@@ -77,12 +89,16 @@ QString tavlundpath(const QString& name)
     return path;
 }
 
+// Registers a folder for a logical name, with a trailing '/' unless the path is empty. Not
+// flushed.
 void StoreFolder(const QString& name, const QString& path)
 {
     SectionGuard section(kFolders);
     IniWriteString(name + "_folder", WithSlash(path));
 }
 
+// Creates one folder (its parent must exist) and logs the outcome: "Oppretter mappen " on
+// success, else the "FEIL: [mkdirsafe:" line with errno. A folder that exists counts as failure.
 void mkdirsafe(const QString& path)
 {
     QString target = path;
@@ -96,6 +112,8 @@ void mkdirsafe(const QString& path)
     }
 }
 
+// Makes the default tree: registers "bin" and "doc" (beside the program's folder, not made),
+// then creates and registers every tree folder at its default place, replacing redirections.
 void CreateFolderTree()
 {
     const QString binpath = BinFolder();
@@ -109,6 +127,8 @@ void CreateFolderTree()
     }
 }
 
+// The log folder, made when missing. A redirection to a folder that is not there falls back
+// to the default APPDATA + "/Tavlund/log/".
 QString LogFolder()
 {
     const QString path = tavlundpath(QStringLiteral("log"));
@@ -119,6 +139,7 @@ QString LogFolder()
     return tavlundpath(QStringLiteral("log"));
 }
 
+// The program's own folder, registered anew as "bin" at every call. Never created.
 QString BinFolder()
 {
     StoreFolder(QStringLiteral("bin"), ProgramFolder());
