@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QByteArray>
 #include <QStringList>
+#include <ostream>
 
 class TestEnv {
 public:
@@ -36,3 +37,6 @@ private:
 
 // Resets every process-wide framework state (settings, log, start-up switches).
 void ResetFrameworkState();
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

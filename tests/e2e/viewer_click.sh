@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The real program in a real X server: started with one picture it fills the screen; a click on
+# the picture steps to the next JPEG of the folder, drawn where the display rule puts it; a
+# double-click closes it and the choices reach the settings file.
+set -euo pipefail
+glimra="$1"
+[ -x "$glimra" ] || { echo "FEIL: no program at $glimra" >&2; exit 1; }
+: "${GLIMRA_E2E_DISPLAY:?the end-to-end tests need the X server that scripts/test.sh starts}"
+export DISPLAY="$GLIMRA_E2E_DISPLAY"
+unset QT_QPA_PLATFORM
+
+work=$(mktemp -d)
+pid=""
+cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+export APPDATA="$work/appdata" HOME="$work/home" TEMP="$work/tmp"
+mkdir -p "$APPDATA/Tavlund/etc" "$HOME" "$TEMP" "$work/pics"
+printf '[STANDARD]\r\nBilde-Strekk=1\r\nBilde-Proposjonalt=1\r\n' > "$APPDATA/Tavlund/etc/tavlund.ini"
+convert -size 400x300 xc:'#ff0000' -quality 95 "$work/pics/a.jpg"
+convert -size 300x600 xc:'#00ff00' -quality 95 "$work/pics/b.jpg"
+convert -size 640x480 xc:'#0000ff' -quality 95 "$work/pics/c.jpg"
+
+# Colour of one screen pixel as "r g b".
+pixel() {
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -crop "1x1+$1+$2" -depth 8 txt:- | tail -n 1 |
+    sed -E 's/.*\(([0-9.]+),([0-9.]+),([0-9.]+).*/\1 \2 \3/' | awk '{printf "%d %d %d\n", $1, $2, $3}'
+}
+# Waits until pixel x y has the colour class (red/green/blue/white).
+expect_colour() {
+  local x=$1 y=$2 want=$3 got=""
+  for _ in $(seq 1 50); do
+    read -r r g b <<<"$(pixel "$x" "$y")"
+    case $want in
+      red)   [ "$r" -gt 200 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ] && return 0 ;;
+      green) [ "$g" -gt 200 ] && [ "$r" -lt 60 ] && [ "$b" -lt 60 ] && return 0 ;;
+      white) [ "$r" -gt 240 ] && [ "$g" -gt 240 ] && [ "$b" -gt 240 ] && return 0 ;;
+    esac
+    got="$r $g $b"
+    sleep 0.2
+  done
+  echo "FEIL: pixel $x,$y is '$got', expected $want" >&2
+  cp "$work/shot.png" "${TMPDIR:-/tmp}/glimra-e2e-failed.png" || true
+  return 1
+}
+
+cd "$work/pics"
+"$glimra" a.jpg >"$work/out.log" 2>&1 &
+pid=$!
+for _ in $(seq 1 100); do
+  xdotool search --onlyvisible --name "Tavlund bildeviser" >/dev/null 2>&1 && break
+  kill -0 "$pid" 2>/dev/null || { echo "FEIL: the program ended at start" >&2; cat "$work/out.log" >&2; exit 1; }
+  sleep 0.1
+done
+
+# Full screen 1920 x 1080, both choices on: 400 x 300 becomes 1440 x 1080 from the corner.
+expect_colour 1000 540 red
+expect_colour 1500 540 white
+
+# A click on the picture shows b.jpg: 300 x 600 becomes 540 x 1080, the rest is white.
+xdotool mousemove 300 500 click 1
+expect_colour 270 540 green
+expect_colour 539 1000 green
+expect_colour 560 540 white
+expect_colour 1000 540 white
+
+# A double-click closes the program, which stores the choices and the folder.
+xdotool mousemove 300 500 click --repeat 2 --delay 80 1
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$pid" 2>/dev/null; then echo "FEIL: the program did not close" >&2; exit 1; fi
+wait "$pid" || { echo "FEIL: exit status $?" >&2; cat "$work/out.log" >&2; exit 1; }
+pid=""
+grep -q $'^Bilde-Strekk=1\r$' "$APPDATA/Tavlund/etc/tavlund.ini"
+grep -q $'^SisteBildeMappe=\r$' "$APPDATA/Tavlund/etc/tavlund.ini"
+echo "e2e viewer_click: ok"

@@ -1,0 +1,477 @@
+// The settings document: file format, typed reads, locating and marking the file, placements,
+// the user name and the command line.
+#include "framework/kv_reg.h"
+#include "framework/textfil.h"
+#include "platform/fake/registry_fake.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QString Text(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+// Opens a main settings file in the test's APPDATA the way start-up does.
+void OpenMain()
+{
+    LocateSettingsFile();
+    OpenSettingsFile();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// File format
+
+TEST(IniFormat, ReadsWhatTheMakersProgramsWrite)
+{
+    const QByteArray file =
+        "stray=before any section\r\n"
+        "[Alpha]\r\n"
+        "  key1 =  value one  \r\n"
+        "; a comment\r\n"
+        "\r\n"
+        "quoted=\"kept\"\r\n"
+        "eq=a=b\r\n"
+        "no equals sign here\r\n"
+        "[beta]\n"
+        "Key=unix line\n";
+    const IniDocument doc = IniDocument::fromBytes(file);
+    EXPECT_EQ(doc.value("alpha", "KEY1"), "value one");
+    EXPECT_EQ(doc.value("Alpha", "quoted"), "\"kept\"");
+    EXPECT_EQ(doc.value("Alpha", "eq"), "a=b");
+    EXPECT_EQ(doc.value("BETA", "key"), "unix line");
+    EXPECT_FALSE(doc.contains("Alpha", "stray"));
+    EXPECT_FALSE(doc.contains("Alpha", "a comment"));
+
+    // Written back: comments and stray lines gone, the plain line kept, CR LF, an empty line
+    // after each section.
+    EXPECT_EQ(Text(doc.toBytes()),
+              "[Alpha]\r\nkey1=value one\r\nquoted=\"kept\"\r\neq=a=b\r\nno equals sign here\r\n\r\n"
+              "[beta]\r\nKey=unix line\r\n\r\n");
+}
+
+TEST(IniFormat, ChangedKeysKeepTheirPlaceNewOnesGoLast)
+{
+    IniDocument doc = IniDocument::fromBytes("[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n");
+    doc.setValue("a", "X", "10");
+    doc.setValue("A", "w", "4");
+    doc.setValue("C", "v", "5");
+    EXPECT_EQ(Text(doc.toBytes()), "[A]\r\nx=10\r\ny=2\r\nw=4\r\n\r\n[B]\r\nz=3\r\n\r\n[C]\r\nv=5\r\n\r\n");
+}
+
+TEST(IniFormat, EncodingIsKeptOrChosenSoNothingIsLost)
+{
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QByteArray expectedStart;
+    };
+    const QString norwegian = QString::fromUtf8("blåbær€");
+    const Case cases[] = {
+        {"windows-1252", QByteArray("[S]\r\nk=bl\xE5" "b\xE6r\x80\r\n"), QByteArray("[S]")},
+        {"utf-8 mark", QByteArray("\xEF\xBB\xBF[S]\r\nk=") + norwegian.toUtf8() + "\r\n", QByteArray("\xEF\xBB\xBF[S]")},
+        {"utf-16le mark",
+         QByteArray("\xFF\xFE", 2) +
+             QByteArray(reinterpret_cast<const char*>(QString("[S]\r\nk=" + norwegian + "\r\n").utf16()),
+                        (8 + norwegian.size()) * 2),
+         QByteArray("\xFF\xFE[\0", 4)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const IniDocument doc = IniDocument::fromBytes(c.bytes);
+        EXPECT_EQ(doc.value("S", "k"), norwegian);
+        const QByteArray written = doc.toBytes();
+        EXPECT_TRUE(written.startsWith(c.expectedStart));
+        EXPECT_EQ(IniDocument::fromBytes(written).value("S", "k"), norwegian);
+    }
+
+    // Text that Windows-1252 cannot hold is not turned into question marks: the file becomes
+    // UTF-8 with a mark, which every reader of these files understands.
+    IniDocument doc;
+    doc.setValue("S", "folder", QString::fromUtf8("/bilder/東京/"));
+    const QByteArray written = doc.toBytes();
+    EXPECT_TRUE(written.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(IniDocument::fromBytes(written).value("S", "folder"), QString::fromUtf8("/bilder/東京/"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Typed operations
+
+TEST(IniTyped, ReadsIntegersAndBooleans)
+{
+    struct Case {
+        const char* text;
+        int integer;
+        bool boolean;
+    };
+    const Case cases[] = {
+        {"0", 0, false},         {"1", 1, true},          {"2", 2, true},
+        {"-5", -5, true},        {"+7", 7, true},         {"0x1F", 31, true},
+        {"0X1f", 31, true},      {"$1F", 31, true},       {"$FFFFFFFF", -1, true},
+        {"-$10", -16, true},     {"2147483647", 2147483647, true},
+        {"-2147483648", -2147483647 - 1, true},
+        {"2147483648", 0, false}, {"$100000000", 0, false},
+        {"true", 0, false},      {"", 0, false},          {"1.5", 0, false},
+        {"12abc", 0, false},     {"0x", 0, false},        {"$", 0, false},
+        {"- 3", 0, false},       {"٣", 0, false},
+    };
+    TestEnv env;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        IniWriteString("k", QString::fromUtf8(c.text));
+        EXPECT_EQ(IniReadInteger("k"), c.integer);
+        EXPECT_EQ(IniReadBool("k"), c.boolean);
+    }
+    EXPECT_EQ(IniReadInteger("missing"), 0);
+    EXPECT_FALSE(IniReadBool("missing"));
+    EXPECT_EQ(IniReadString("missing"), "");
+}
+
+TEST(IniTyped, WritesInTheCurrentSection)
+{
+    TestEnv env;
+    EXPECT_EQ(settingsState().CurrentSection, "STANDARD");
+    IniWriteBool("On", true);
+    IniWriteBool("Off", false);
+    IniWriteInteger("N", -42);
+    IniSection("OTHER");
+    IniWriteString("On", "elsewhere");
+    EXPECT_EQ(IniReadString("ON"), "elsewhere");
+    IniStandard();
+    EXPECT_EQ(IniReadString("on"), "1");
+    EXPECT_EQ(IniReadString("Off"), "0");
+    EXPECT_EQ(IniReadString("N"), "-42");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locating, opening and marking the main file
+
+TEST(SettingsFile, FirstStartCreatesTheFolderAndMarksTheFile)
+{
+    TestEnv env;
+    OpenMain();
+    const QString etc = env.appData() + "/Tavlund/etc/";
+    EXPECT_TRUE(QFileInfo(etc).isDir());
+    EXPECT_EQ(settingsState().SettingsFolder, etc);
+    EXPECT_EQ(settingsState().SettingsPath, etc + "tavlund.ini");
+    EXPECT_EQ(settingsState().CurrentSection, "STANDARD");
+    EXPECT_FALSE(QFileInfo::exists(etc + "tavlund.ini")) << "nothing is written before a flush";
+
+    ASSERT_TRUE(FlushSettings());
+    const IniDocument doc = ReadSettingsDocument(etc + "tavlund.ini");
+    ASSERT_EQ(doc.sections().size(), 1);
+    EXPECT_EQ(doc.sections().first().name, "INI_SELF");
+    QStringList keys;
+    for (const auto& e : doc.sections().first().entries)
+        keys << e.key;
+    EXPECT_EQ(keys, QStringList({"CREATED_TIME", "CREATED_NAME", "CREATED_PROGRAM", "CREATED_USER",
+                                 "CREATED_INIVERSION", "MODIFIED_TIME", "MODIFIED_NAME", "MODIFIED_PROGRAM",
+                                 "MODIFIED_USER", "MODIFIED_INIVERSION"}));
+    EXPECT_EQ(doc.value("INI_SELF", "CREATED_NAME"), etc + "tavlund.ini");
+    EXPECT_EQ(doc.value("INI_SELF", "CREATED_INIVERSION"), "5.36");
+}
+
+TEST(SettingsFile, SecondStartKeepsCreatedAndRewritesModified)
+{
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    TestEnv::writeFile(path, "[INI_SELF]\r\nCREATED_TIME=01.01.2001 01:01:01\r\nCREATED_USER=OLA\r\n"
+                             "MODIFIED_USER=OLA\r\nMODIFIED_TIME=01.01.2001 01:01:01\r\n");
+    startupState().UserOverride = "kari";
+    OpenMain();
+    IniSection("INI_SELF");
+    EXPECT_EQ(IniReadString("CREATED_TIME"), "01.01.2001 01:01:01");
+    EXPECT_EQ(IniReadString("CREATED_USER"), "OLA");
+    EXPECT_FALSE(settingsState().document.contains("INI_SELF", "CREATED_NAME"));
+    EXPECT_EQ(IniReadString("MODIFIED_USER"), "KARI");
+    EXPECT_NE(IniReadString("MODIFIED_TIME"), "01.01.2001 01:01:01");
+    EXPECT_EQ(IniReadString("MODIFIED_NAME"), path);
+    IniStandard();
+}
+
+TEST(SettingsFile, WorkingFolderFileWinsAndKeepsTheUserFilesBesideIt)
+{
+    TestEnv env;
+    TestEnv::writeFile(env.path("work/tavlund.ini"), "[STANDARD]\r\nFrom=work\r\n");
+    TestEnv::writeFile(env.appData() + "/Tavlund/etc/tavlund.ini", "[STANDARD]\r\nFrom=appdata\r\n");
+    startupState().UserOverride = "per";
+    OpenMain();
+    EXPECT_EQ(settingsState().SettingsPath, QFileInfo(env.path("work/tavlund.ini")).absoluteFilePath());
+    EXPECT_EQ(IniReadString("From"), "work");
+    EXPECT_EQ(UserSettingsFile(), settingsState().SettingsFolder + "PER.INI");
+    EXPECT_TRUE(UserSettingsFile().startsWith(QFileInfo(env.path("work")).absoluteFilePath() + "/"));
+}
+
+TEST(SettingsFile, AFileThatCannotBeReadStopsTheStart)
+{
+    TestEnv env;
+    // A folder where the file should be: it exists, but cannot be read as a file.
+    QDir().mkpath(env.appData() + "/Tavlund/etc/tavlund.ini");
+    LocateSettingsFile();
+    EXPECT_THROW(OpenSettingsFile(), SettingsError);
+
+    // The program says so on stderr and ends with an error before any window.
+    QProcess glimra;
+    QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
+    pe.insert("APPDATA", env.appData());
+    pe.insert("QT_QPA_PLATFORM", "offscreen");
+    glimra.setProcessEnvironment(pe);
+    glimra.setWorkingDirectory(env.path("work"));
+    glimra.start(GLIMRA_BINARY, {});
+    ASSERT_TRUE(glimra.waitForFinished(20000));
+    EXPECT_EQ(glimra.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(glimra.exitCode(), 0);
+    EXPECT_TRUE(glimra.readAllStandardError().contains("tavlund.ini"));
+}
+
+TEST(SettingsFile, AFailedWriteLeavesThePreviousFileWhole)
+{
+    TestEnv env;
+    OpenMain();
+    ASSERT_TRUE(FlushSettings());
+    const QByteArray before = TestEnv::readFile(settingsState().SettingsPath);
+    for (int i = 0; i < 200; ++i)
+        IniWriteString(QString("Key%1").arg(i), QString(40, 'x'));
+
+    // A file-size limit makes the write fail part-way, as a full disk would.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = before.size() + 64;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THROW(FlushSettings(), SettingsError);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(TestEnv::readFile(settingsState().SettingsPath), before);
+    EXPECT_EQ(QDir(settingsState().SettingsFolder).entryList(QDir::Files), QStringList({"tavlund.ini"}))
+        << "no half-written file is left beside it";
+    EXPECT_EQ(IniReadString("Key7"), QString(40, 'x')) << "the document in memory is kept";
+}
+
+TEST(SettingsFile, AReadOnlyFileIsNotReplaced)
+{
+    TestEnv env;
+    OpenMain();
+    ASSERT_TRUE(FlushSettings());
+    const QString path = settingsState().SettingsPath;
+    const QByteArray before = TestEnv::readFile(path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    IniWriteString("Changed", "1");
+    EXPECT_FALSE(FlushSettings());
+    EXPECT_EQ(TestEnv::readFile(path), before);
+    EXPECT_EQ(IniReadString("Changed"), "1");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The user name
+
+TEST(CurrentUserName, OverrideThenLogonNameThenDefault)
+{
+    struct Case {
+        const char* override;
+        const char* logon;   // the logged-on user the environment reports
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"kari", "ola", "KARI"},
+        {"", "ola", "OLA"},
+        {"", "", "BRUKER"},
+        {"ærlig øyvind å", "", "ÆRLIG ØYVIND Å"},
+        {"straße", "", "STRASSE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        TestEnv env;
+        platform::ScopedFakeRegistry registry;
+        registry->setString(platform::RegistryRoot::LocalMachine, "Network\\Logon", "Username",
+                            QString::fromUtf8(c.logon));
+        startupState().UserOverride = QString::fromUtf8(c.override);
+        EXPECT_EQ(CurrentUser(), QString::fromUtf8(c.expected));
+        EXPECT_EQ(settingsState().cachedUser.toUpper(), CurrentUser()) << "the cache keeps the name as found";
+    }
+}
+
+TEST(CurrentUserName, IsLookedUpOnce)
+{
+    TestEnv env;
+    platform::ScopedFakeRegistry registry;
+    registry->setString(platform::RegistryRoot::LocalMachine, "Network\\Logon", "Username", "ola");
+    EXPECT_EQ(CurrentUser(), "OLA");
+    registry->setString(platform::RegistryRoot::LocalMachine, "Network\\Logon", "Username", "kari");
+    EXPECT_EQ(CurrentUser(), "OLA");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window placements
+
+class Placement : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        startupState().UserOverride = "tester";
+        OpenMain();
+    }
+    QSize screen{1920, 1080};
+    TestEnv env;
+
+    void store(const QByteArray& section)
+    {
+        TestEnv::writeFile(settingsState().SettingsFolder + "TESTER.INI", section);
+    }
+};
+
+TEST_F(Placement, WindowWithNothingStoredGoesToTheCorner)
+{
+    WindowPlacement w{280, 185, 700, 500, false};
+    QString diverse = "in";
+    LoadWindowPos(w, screen, "Bildeviser", diverse);
+    EXPECT_EQ(w.left, 0);
+    EXPECT_EQ(w.top, 0);
+    EXPECT_EQ(w.width, 700);
+    EXPECT_EQ(w.height, 500);
+    EXPECT_FALSE(w.maximized);
+    EXPECT_EQ(diverse, "");
+    EXPECT_EQ(settingsState().CurrentSection, "STANDARD");
+    // The switch back wrote both files: the per-user one (empty) and the main one.
+    EXPECT_TRUE(QFileInfo::exists(settingsState().SettingsFolder + "TESTER.INI"));
+    EXPECT_TRUE(QFileInfo::exists(settingsState().SettingsPath));
+    EXPECT_EQ(settingsState().documentPath, settingsState().SettingsPath);
+}
+
+TEST_F(Placement, ClampsAndSizes)
+{
+    struct Case {
+        const char* name;
+        QByteArray stored;
+        const char* diverseIn;
+        WindowPlacement expected;
+    };
+    const WindowPlacement start{10, 20, 800, 600, false};
+    const Case cases[] = {
+        {"left beyond the screen", "Left=5000\r\nTop=100\r\n", "", {1120, 100, 800, 600, false}},
+        {"top beyond the screen", "Left=5\r\nTop=2000\r\n", "", {5, 480, 800, 600, false}},
+        {"equal to the screen stays", "Left=1920\r\nTop=1080\r\n", "", {1920, 1080, 800, 600, false}},
+        {"negative stays", "Left=-30\r\nTop=-8\r\n", "", {-30, -8, 800, 600, false}},
+        {"clamp uses the size before the stored one",
+         "Left=3000\r\nTop=0\r\nWidth=400\r\nHeight=300\r\n", "", {1120, 0, 400, 300, false}},
+        {"zero size keeps the current one", "Width=0\r\nHeight=-5\r\n", "", {0, 0, 800, 600, false}},
+        {"maximized", "Maximized=1\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n", "", {1, 2, 3, 4, true}},
+        {"OnlyPos ignores the size but not the state",
+         "Maximized=1\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n", "OnlyPos", {1, 2, 800, 600, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        store("[VINDU-W]\r\n" + c.stored + "Diverse=extra\r\n");
+        WindowPlacement w = start;
+        QString diverse = c.diverseIn;
+        LoadWindowPos(w, screen, "W", diverse);
+        EXPECT_EQ(w.left, c.expected.left);
+        EXPECT_EQ(w.top, c.expected.top);
+        EXPECT_EQ(w.width, c.expected.width);
+        EXPECT_EQ(w.height, c.expected.height);
+        EXPECT_EQ(w.maximized, c.expected.maximized);
+        EXPECT_EQ(diverse, "extra");
+    }
+}
+
+TEST_F(Placement, SaveWritesTheKeysInOrderAndSeparatesUsers)
+{
+    SaveWindowPos(WindowPlacement{11, 22, 333, 444, true}, "Bildeviser");
+    const QByteArray tester = TestEnv::readFile(settingsState().SettingsFolder + "TESTER.INI");
+    EXPECT_EQ(Text(tester), "[VINDU-Bildeviser]\r\nMaximized=1\r\nLeft=11\r\nTop=22\r\nHeight=444\r\n"
+                            "Width=333\r\nDiverse=\r\n\r\n");
+    EXPECT_FALSE(settingsState().document.contains("VINDU-Bildeviser", "Left"))
+        << "placements never land in the main file";
+
+    settingsState().cachedUser = "annen";
+    SaveWindowPos(WindowPlacement{1, 2, 3, 4, false}, "Bildeviser", "x");
+    EXPECT_TRUE(QFileInfo::exists(settingsState().SettingsFolder + "ANNEN.INI"));
+    EXPECT_EQ(TestEnv::readFile(settingsState().SettingsFolder + "TESTER.INI"), tester);
+
+    WindowPlacement w{};
+    QString diverse;
+    LoadWindowPos(w, screen, "Bildeviser", diverse);
+    EXPECT_EQ(w.left, 1);
+    EXPECT_EQ(diverse, "x");
+}
+
+TEST_F(Placement, MainDocumentSurvivesAFailedSwitch)
+{
+    IniWriteString("Unsaved", "yes");
+    IniSection("SOMEWHERE");
+    // A folder in the per-user file's place: reading it fails half-way through the operation.
+    QDir().mkpath(settingsState().SettingsFolder + "TESTER.INI");
+    WindowPlacement w{};
+    QString diverse;
+    EXPECT_THROW(LoadWindowPos(w, screen, "Bildeviser", diverse), SettingsError);
+    EXPECT_EQ(settingsState().CurrentSection, "SOMEWHERE");
+    EXPECT_EQ(settingsState().documentPath, settingsState().SettingsPath);
+    IniStandard();
+    EXPECT_EQ(IniReadString("Unsaved"), "yes");
+}
+
+TEST_F(Placement, ReadOnlyMainFileKeepsTheRunsChanges)
+{
+    ASSERT_TRUE(FlushSettings());
+    QFile::setPermissions(settingsState().SettingsPath, QFile::ReadOwner);
+    IniWriteString("SisteBildeMappe", "/bilder/");
+    SaveWindowPos(WindowPlacement{1, 2, 3, 4, false}, "Bildeviser");
+    EXPECT_EQ(IniReadString("SisteBildeMappe"), "/bilder/");
+    EXPECT_TRUE(QFileInfo::exists(settingsState().SettingsFolder + "TESTER.INI"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command line
+
+TEST(CommandLine, ScanRules)
+{
+    struct Case {
+        const char* name;
+        QStringList args;
+        bool logToFile;
+        bool verbose;
+        bool install;
+        const char* ip;
+        const char* user;
+    };
+    const Case cases[] = {
+        {"nothing", {}, false, false, false, "", ""},
+        {"--debug", {"--debug"}, true, true, false, "", ""},
+        {"-install", {"-install"}, true, true, true, "", ""},
+        {"-ip with value", {"-ip", "10.1.2.3"}, false, false, false, "10.1.2.3", ""},
+        {"-ip last", {"-ip"}, false, false, false, "", ""},
+        {"later value wins", {"--user", "A", "--user", "B"}, false, false, false, "", "B"},
+        {"a value that is an option acts too", {"--user", "-install"}, true, true, true, "", "-install"},
+        {"other letter case is no option", {"--DEBUG", "-Install", "-IP", "x"}, false, false, false, "", ""},
+        {"whole argument only", {"--debug=1", "x-install"}, false, false, false, "", ""},
+        {"value of -ip taken as --user's name", {"-ip", "--user", "ola"}, false, false, false, "--user", "ola"},
+        {"repeated switch", {"-install", "-install"}, true, true, true, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestEnv env;
+        ScanCommandLine(QStringList{"/usr/bin/glimra"} + c.args);
+        EXPECT_EQ(logState().LogToFile, c.logToFile);
+        EXPECT_EQ(logState().VerboseLogging, c.verbose);
+        EXPECT_EQ(startupState().installRequest, c.install);
+        EXPECT_EQ(startupState().IpOverride, c.ip);
+        EXPECT_EQ(startupState().UserOverride, c.user);
+    }
+}
+
+TEST(CommandLine, ArgumentZeroIsNeverExamined)
+{
+    TestEnv env;
+    ScanCommandLine({"--debug"});
+    EXPECT_FALSE(logState().LogToFile);
+}

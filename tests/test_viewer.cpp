@@ -1,0 +1,483 @@
+// The picture viewer: the display rule, the picture list and the window's behaviour.
+#include "framework/kv_reg.h"
+#include "framework/uihooks.h"
+#include "testenv.h"
+#include "viewer/displayrule.h"
+#include "viewer/main.h"
+#include "viewer/openpicturedialog.h"
+#include "viewer/picturecontrol.h"
+#include "viewer/picturelist.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <gtest/gtest.h>
+
+namespace {
+
+void SavePicture(const QString& path, QSize size, QColor colour)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path, QFileInfo(path).suffix().toLower() == "bmp" ? "BMP" : "JPEG", 95)) << path.toStdString();
+}
+
+QStringList Captions(const QList<QAction*>& actions)
+{
+    QStringList out;
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QString("-") : a->text());
+    return out;
+}
+
+// Records the error messages the window shows.
+struct ErrorRecorder {
+    QStringList errors;
+    ErrorRecorder() { uiHooks().error = [this](const QString& t) { errors << t; }; }
+    ~ErrorRecorder() { uiHooks().error = nullptr; }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(DisplayRule, Table)
+{
+    struct Case {
+        QSize picture;
+        QSize area;
+        bool stretch;
+        bool proportional;
+        QSize drawn;
+    };
+    const QSize area(688, 434);
+    const Case cases[] = {
+        {{400, 300}, area, true, true, {578, 434}},     // enlarged, proportions kept
+        {{400, 300}, area, false, true, {400, 300}},    // proportional alone does not enlarge
+        {{300, 600}, area, true, true, {217, 434}},     // tall picture
+        {{400, 300}, area, true, false, {688, 434}},    // stretch alone fills the area
+        {{400, 300}, area, false, false, {400, 300}},   // natural size
+        {{2000, 500}, area, false, true, {688, 172}},   // wide, reduced to the width
+        {{1000, 1000}, area, false, true, {434, 434}},  // square, pw <= ph branch
+        {{900, 300}, area, false, false, {900, 300}},   // larger, neither choice: cut at the edge
+        {{700, 100}, area, false, true, {688, 98}},     // only wider than the area
+        {{0, 0}, area, true, true, {688, 434}},         // no picture: proportional needs a size
+        {{400, 300}, {0, 0}, true, true, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.picture.width() << "x" << c.picture.height() << " s" << c.stretch
+                                        << " p" << c.proportional);
+        const QRect r = DisplayRect(c.picture, c.area, c.stretch, c.proportional);
+        EXPECT_EQ(r.topLeft(), QPoint(0, 0));
+        EXPECT_EQ(r.size(), c.drawn);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(PictureListTest, PatternMatchesTheExtensionAfterTheLastDot)
+{
+    struct Case {
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {{"a.jpg", true},   {"b.jpeg", true},  {"c.JPG", true},     {"d.jp2", true},
+                          {"e.jpe", true},   {"x.Jp", true},    {"e.png", false},    {"g.jpg.bak", false},
+                          {"jpg", false},    {".jpg", true},    {"a.b.jpx", true},   {"a.xjpg", false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(MatchesJpegPattern(c.name), c.match) << c.name;
+}
+
+TEST(PictureListTest, MixedFolderListsTheJpegNamesInFolderSearchOrder)
+{
+    TestEnv env;
+    const QString folder = env.path("pics/");
+    for (const char* name : {"c.JPG", "e.png", "a.jpg", "g.jpg.bak", "d.jp2", "b.jpeg", ".skjult.jpg", "_x.jpg", "Z.jpg"})
+        TestEnv::writeFile(folder + name, "x");
+    QDir().mkpath(folder + "f.jpg");
+    // A link to a folder is a folder; a link to a file is a file.
+    QFile::link(folder + "f.jpg", folder + "lenke.jpg");
+
+    PictureList list;
+    list.LastListen(folder, QString());
+    // Upper-cased code units: '.' < 'A' < 'Z' < '_', unlike a plain sort of the names.
+    EXPECT_EQ(list.entries, QStringList({folder + ".skjult.jpg", folder + "a.jpg", folder + "b.jpeg",
+                                         folder + "c.JPG", folder + "d.jp2", folder + "Z.jpg", folder + "_x.jpg"}));
+    EXPECT_EQ(list.current, 0);
+}
+
+TEST(PictureListTest, StepsWrapAndTheDialogFileIsCurrent)
+{
+    TestEnv env;
+    const QString folder = env.path("pics/");
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg"})
+        TestEnv::writeFile(folder + name, "x");
+
+    PictureList list;
+    list.LastListen(folder, folder + "3.jpg");
+    EXPECT_EQ(list.current, 2);
+    EXPECT_EQ(list.Step(), folder + "1.jpg");
+    EXPECT_EQ(list.Step(), folder + "2.jpg");
+
+    list.LastListen(folder, folder + "3.JPG");   // letter case counts
+    EXPECT_EQ(list.current, 0);
+    list.LastListen(folder, folder + "bilde.bmp");
+    EXPECT_EQ(list.current, 0);
+
+    PictureList one;
+    TestEnv::writeFile(env.path("one/only.jpg"), "x");
+    one.LastListen(env.path("one/"), {});
+    EXPECT_EQ(one.Step(), env.path("one/only.jpg"));
+    EXPECT_EQ(one.Step(), env.path("one/only.jpg"));
+
+    PictureList empty;
+    empty.LastListen(env.path("missing/"), {});
+    EXPECT_EQ(empty.current, -1);
+    EXPECT_EQ(empty.Step(), "");
+}
+
+TEST(PictureListTest, FolderTextIsUsedInFull)
+{
+    TestEnv env;
+    // Longer than 255 characters, and with letters outside any 8-bit code page.
+    QString folder = env.path(QString::fromUtf8("東京-") + QString(120, 'a') + "/" + QString(140, 'b') + "/");
+    TestEnv::writeFile(folder + QString::fromUtf8("øl.jpg"), "x");
+    PictureList list;
+    list.LastListen(folder, {});
+    EXPECT_EQ(list.entries, QStringList({folder + QString::fromUtf8("øl.jpg")}));
+}
+
+TEST(PictureListTest, EmptyFolderTextListsTheWorkingFolderWithBareNames)
+{
+    TestEnv env;   // the working folder is env.path("work")
+    TestEnv::writeFile(env.path("work/b.jpg"), "x");
+    TestEnv::writeFile(env.path("work/a.jpg"), "x");
+    PictureList list;
+    list.LastListen(QString(), {});
+    EXPECT_EQ(list.entries, QStringList({"a.jpg", "b.jpg"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window
+
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LocateSettingsFile();
+        OpenSettingsFile();
+        folder = env.path("pics/");
+        SavePicture(folder + "a.jpg", {400, 300}, Qt::red);
+        SavePicture(folder + "b.jpg", {300, 600}, Qt::green);
+        SavePicture(folder + "c.jpg", {64, 48}, Qt::blue);
+    }
+
+    std::unique_ptr<TBildeviserForm> create(const QStringList& args = {})
+    {
+        auto form = std::make_unique<TBildeviserForm>(args);
+        form->show();
+        QApplication::processEvents();
+        return form;
+    }
+
+    static QRgb CentreColour(PictureControl* image)
+    {
+        return image->picture().pixel(image->picture().width() / 2, image->picture().height() / 2);
+    }
+
+    TestEnv env;
+    ErrorRecorder recorder;
+    QString folder;
+};
+
+TEST_F(Viewer, FirstStartWithoutArguments)
+{
+    auto form = create();
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser");
+    EXPECT_EQ(form->frameGeometry().topLeft(), QPoint(0, 0));
+    EXPECT_EQ(form->centralWidget()->size(), QSize(688, 434));
+    EXPECT_EQ(form->Image1->size(), QSize(688, 434));
+    EXPECT_FALSE(form->Strekk->isChecked());
+    EXPECT_FALSE(form->Proposjonalt->isChecked());
+    EXPECT_FALSE(form->Fullskjerm->isChecked());
+    EXPECT_TRUE(form->hasBorder());
+    EXPECT_EQ(ProgramTitle(), "Bildeviser");
+    EXPECT_TRUE(recorder.errors.isEmpty());
+}
+
+TEST_F(Viewer, MenusAndActions)
+{
+    auto form = create();
+    QStringList menus;
+    QList<QStringList> entries;
+    for (QAction* m : form->menuBar()->actions()) {
+        menus << m->text();
+        entries << Captions(m->menu()->actions());
+    }
+    EXPECT_EQ(menus, QStringList({"Fil", "Muligheter", "Hjelp"}));
+    EXPECT_EQ(entries[0], QStringList({"Åpne bilde", "-", "Avslutt"}));
+    EXPECT_EQ(entries[1], QStringList({"Strekk bilde", "Vis proposjonalt", "-", "Lysbildefremvisning", "-", "Full skjerm"}));
+    EXPECT_EQ(entries[2], QStringList({"Systeminformasjon", "Oppdater program fra internett", "Tavlund på internett"}));
+    EXPECT_EQ(Captions(form->PopupMenu1->actions()),
+              QStringList({"Åpne bilde", "-", "Strekk bilde", "Vis proposjonalt", "Full skjerm", "-",
+                           "Lysbildefremvisning", "-", "Systeminformasjon", "Oppdater program fra internett",
+                           "Tavlund på internett", "-", "Avslutt"}));
+    for (QAction* a : {form->Strekk, form->Proposjonalt, form->Fullskjerm, form->Avslutt, form->Openfile,
+                       form->Systeminformasjon, form->OppdaterProgram, form->Internett, form->NesteBilde,
+                       form->Lysbilde})
+        EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+    EXPECT_EQ(form->NesteBilde->text(), "Neste bilde");
+}
+
+TEST_F(Viewer, OpenDialogListsTheFormatsInTheLoadersOrder)
+{
+    EXPECT_EQ(OpenPictureDialog::pictureFilters(),
+              QStringList({"Alle bilder (*.wmf *.emf *.ico *.tiff *.tif *.bmp *.jpeg *.jpg)", "Metafil (*.wmf)",
+                           "Utvidet metafil (*.emf)", "Ikon (*.ico)", "TIFF-bilde (*.tiff)", "TIFF-bilde (*.tif)",
+                           "Punktgrafikk (*.bmp)", "JPEG-bilde (*.jpeg)", "JPEG-bilde (*.jpg)"}));
+}
+
+TEST_F(Viewer, StartWithOnePictureShowsItFullScreen)
+{
+    IniWriteBool("Bilde-Strekk", true);
+    IniWriteBool("Bilde-Proposjonalt", true);
+    auto form = create({folder + "b.jpg"});
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    EXPECT_FALSE(form->hasBorder());
+    EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_FALSE(form->menuBar()->isVisible());
+    EXPECT_TRUE(form->isMaximized());
+    EXPECT_TRUE(form->Fullskjerm->isChecked());
+    EXPECT_EQ(IniReadString("SisteBildeMappe"), folder);
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600));
+    EXPECT_TRUE(form->Strekk->isChecked());
+    // The dialog has confirmed nothing yet, so the first entry is current and a step shows the
+    // second, whatever the argument's own place.
+    EXPECT_EQ(form->ListBox1.current, 0);
+    form->NesteBildeExecute();
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600));
+    EXPECT_EQ(form->ListBox1.current, 1);
+}
+
+TEST_F(Viewer, StartWithSomethingThatIsNoPicture)
+{
+    IniWriteBool("Bilde-Strekk", false);
+    IniWriteBool("Bilde-Proposjonalt", false);
+    IniWriteString("SisteBildeMappe", folder);
+    auto form = create({"--debug"});
+    ASSERT_EQ(recorder.errors.size(), 1);
+    EXPECT_TRUE(recorder.errors.first().contains("--debug"));
+    EXPECT_TRUE(form->Fullskjerm->isChecked());
+    EXPECT_FALSE(form->hasBorder());
+    EXPECT_TRUE(form->Image1->picture().isNull());
+    EXPECT_TRUE(form->Strekk->isChecked()) << "design-time state kept";
+    EXPECT_TRUE(form->Proposjonalt->isChecked());
+    EXPECT_TRUE(form->ListBox1.entries.isEmpty());
+    EXPECT_EQ(IniReadString("SisteBildeMappe"), "");
+    EXPECT_TRUE(settingsState().document.contains("STANDARD", "SisteBildeMappe"));
+}
+
+TEST_F(Viewer, ADamagedPictureKeepsThePreviousOneAndTheStepAfterMovesOn)
+{
+    TestEnv::writeFile(folder + "b2.jpg", "this is no JPEG");   // between b.jpg and c.jpg
+    IniWriteString("SisteBildeMappe", folder);
+    auto form = create();
+    ASSERT_EQ(form->ListBox1.entries.size(), 4);
+    form->NesteBildeExecute();   // b.jpg
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600));
+    try {
+        form->NesteBildeExecute();   // b2.jpg: the error ends the handler
+        ADD_FAILURE() << "no error for a damaged picture";
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(QString::fromStdString(e.what()).contains("b2.jpg"));
+    }
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600)) << "the previous picture stays";
+    EXPECT_TRUE(form->Image1->isEnabled()) << "the control still takes clicks";
+    form->NesteBildeExecute();   // c.jpg
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(64, 48));
+}
+
+TEST_F(Viewer, ClickOnThePictureStepsAndDoubleClickCloses)
+{
+    IniWriteString("SisteBildeMappe", folder);
+    auto form = create();
+    int clicked = 0;
+    QObject::connect(form->Image1, &PictureControl::clicked, [&] { ++clicked; });
+    const QPoint inside(20, 20);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, form->Image1->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, form->Image1->mapToGlobal(inside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form->Image1, &press);
+    QApplication::sendEvent(form->Image1, &release);
+    EXPECT_EQ(clicked, 1);
+    EXPECT_EQ(form->ListBox1.current, 1);
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600));
+
+    // While disabled the control takes no clicks.
+    form->Image1->setEnabled(false);
+    QApplication::sendEvent(form->Image1, &press);
+    QApplication::sendEvent(form->Image1, &release);
+    EXPECT_EQ(form->ListBox1.current, 1);
+    form->Image1->setEnabled(true);
+
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, inside, form->Image1->mapToGlobal(inside), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form->Image1, &dbl);
+    QApplication::sendEvent(form->Image1, &release);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(IniReadString("Bilde-Strekk"), "0") << "FormClose stored the choices";
+}
+
+TEST_F(Viewer, OpenDialogChoiceBecomesCurrentAndCancelChangesNothing)
+{
+    auto form = create();
+    QString answer = folder + "b.jpg";
+    QString asked;
+    form->choosePicture = [&](const QString& start) {
+        asked = start;
+        return answer;
+    };
+    IniWriteString("SisteBildeMappe", "/somewhere/");
+    form->OpenfileExecute();
+    EXPECT_EQ(asked, "/somewhere/");
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    EXPECT_EQ(IniReadString("SisteBildeMappe"), folder);
+    EXPECT_EQ(form->ListBox1.current, 1);
+    form->NesteBildeExecute();
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(64, 48)) << "the entry after the chosen one";
+
+    answer.clear();   // cancel
+    form->OpenfileExecute();
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    EXPECT_EQ(form->ListBox1.current, 2);
+
+    // A file that cannot be loaded leaves caption, folder and list as they were.
+    TestEnv::writeFile(env.path("other/broken.jpg"), "garbage");
+    answer = env.path("other/broken.jpg");
+    EXPECT_THROW(form->OpenfileExecute(), std::exception);
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    EXPECT_EQ(IniReadString("SisteBildeMappe"), folder);
+    EXPECT_EQ(form->ListBox1.entries.size(), 3);
+}
+
+TEST_F(Viewer, PointerRuleBringsTheBorderBack)
+{
+    auto form = create();
+    form->FullskjermExecute();
+    ASSERT_FALSE(form->hasBorder());
+    form->Image1MouseMove(100, 13);
+    EXPECT_FALSE(form->hasBorder());
+    form->Image1MouseMove(100, 12);
+    EXPECT_TRUE(form->hasBorder());
+    EXPECT_TRUE(form->menuBar()->isVisible());
+    EXPECT_TRUE(form->Fullskjerm->isChecked()) << "still the full-screen view";
+    EXPECT_TRUE(form->isMaximized());
+
+    // The next Fullskjerm leaves the view and applies the placement stored on entering it.
+    form->FullskjermExecute();
+    EXPECT_FALSE(form->Fullskjerm->isChecked());
+    EXPECT_TRUE(form->hasBorder());
+}
+
+TEST_F(Viewer, ClosingInFullScreenKeepsTheStoredPlacement)
+{
+    settingsState().cachedUser = "tester";
+    auto form = create();
+    form->move(50, 60);
+    QApplication::processEvents();
+    form->FullskjermExecute();   // stores 50, 60
+    const QByteArray stored = TestEnv::readFile(settingsState().SettingsFolder + "TESTER.INI");
+    ASSERT_TRUE(stored.contains("Left=50"));
+    form->close();
+    EXPECT_EQ(TestEnv::readFile(settingsState().SettingsFolder + "TESTER.INI"), stored);
+}
+
+TEST_F(Viewer, ClosingAfterThePointerRuleStoresTheMaximisedBounds)
+{
+    settingsState().cachedUser = "tester";
+    auto form = create();
+    form->FullskjermExecute();
+    form->Image1MouseMove(5, 0);
+    QApplication::processEvents();
+    form->close();
+    const IniDocument user = ReadSettingsDocument(settingsState().SettingsFolder + "TESTER.INI");
+    EXPECT_EQ(user.value("VINDU-Bildeviser", "Maximized"), "1");
+    EXPECT_EQ(user.value("VINDU-Bildeviser", "Left"), "0");
+}
+
+TEST_F(Viewer, StretchOffWithoutAPictureSizesTheControlToNothing)
+{
+    IniWriteBool("Bilde-Strekk", true);
+    IniWriteBool("Bilde-Proposjonalt", true);
+    auto form = create();
+    form->StrekkExecute();
+    EXPECT_FALSE(form->Strekk->isChecked());
+    EXPECT_EQ(form->Image1->size(), QSize(0, 0));
+    form->Image1->load(folder + "a.jpg");
+    EXPECT_EQ(form->Image1->size(), QSize(0, 0)) << "later pictures stay invisible";
+    form->StrekkExecute();
+    EXPECT_EQ(form->Image1->size(), QSize(688, 434));
+    EXPECT_EQ(form->Image1->displayRect().size(), QSize(578, 434));
+}
+
+TEST_F(Viewer, StretchOffKeepsTheControlAtThePicturesSize)
+{
+    IniWriteBool("Bilde-Strekk", true);
+    IniWriteString("SisteBildeMappe", folder);
+    auto form = create();
+    form->Image1->load(folder + "c.jpg");
+    form->StrekkExecute();
+    EXPECT_EQ(form->Image1->size(), QSize(64, 48));
+    form->resize(900, 700);
+    QApplication::processEvents();
+    EXPECT_EQ(form->Image1->size(), QSize(64, 48)) << "no longer follows the window";
+}
+
+TEST_F(Viewer, SlideshowRunsTheTimerWhileChecked)
+{
+    auto form = create();
+    EXPECT_FALSE(form->Timer1.isActive());
+    EXPECT_EQ(form->Timer1.interval(), 4000);
+    form->LysbildeExecute();
+    EXPECT_TRUE(form->Lysbilde->isChecked());
+    EXPECT_TRUE(form->Timer1.isActive());
+    form->LysbildeExecute();
+    EXPECT_FALSE(form->Timer1.isActive());
+}
+
+TEST_F(Viewer, SlideshowStepsThroughTheListInOrder)
+{
+    IniWriteString("SisteBildeMappe", folder);
+    auto form = create();
+    form->Timer1.setInterval(1);   // the same timer, just not 4 seconds per step in a test
+    form->LysbildeExecute();
+    QList<QSize> seen;
+    QEventLoop loop;
+    QObject::connect(&form->Timer1, &QTimer::timeout, [&] {
+        seen << form->Image1->pictureSize();
+        if (seen.size() == 4)
+            loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_GE(seen.size(), 4);
+    EXPECT_EQ(seen.mid(0, 4), QList<QSize>({{300, 600}, {64, 48}, {400, 300}, {300, 600}}));
+}
+
+TEST_F(Viewer, CloseStoresTheChoices)
+{
+    auto form = create();
+    form->StrekkExecute();
+    form->close();
+    EXPECT_EQ(IniReadString("Bilde-Strekk"), "1");
+    EXPECT_EQ(IniReadString("Bilde-Proposjonalt"), "0");
+}
