@@ -1,6 +1,7 @@
 // The picture viewer: the display rule, the picture list and the window's behaviour.
 #include "framework/kv_reg.h"
 #include "framework/uihooks.h"
+#include "platform/fake/shell_fake.h"
 #include "testenv.h"
 #include "viewer/displayrule.h"
 #include "viewer/main.h"
@@ -480,4 +481,20 @@ TEST_F(Viewer, CloseStoresTheChoices)
     form->close();
     EXPECT_EQ(IniReadString("Bilde-Strekk"), "1");
     EXPECT_EQ(IniReadString("Bilde-Proposjonalt"), "0");
+}
+
+TEST_F(Viewer, HelpMenuOpensTheWebSiteAndStartsTheUpdaterWithoutClosing)
+{
+    platform::ScopedFakeShell shell;
+    auto form = create();
+    form->Internett->trigger();
+    ASSERT_EQ(shell->requests().size(), 1);
+    EXPECT_EQ(shell->requests().first().target, "https://www.tavlund.no/");
+
+    form->OppdaterProgram->trigger();
+    ASSERT_EQ(shell->requests().size(), 2);
+    EXPECT_TRUE(shell->requests().last().target.endsWith("/oppdater"));
+    EXPECT_TRUE(startupState().updateRequested);
+    EXPECT_FALSE(settingsState().document.contains("STANDARD", "Bilde-Strekk"))
+        << "the close handler does not run";
 }

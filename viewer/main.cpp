@@ -3,6 +3,7 @@
 #include "viewer/openpicturedialog.h"
 #include "viewer/picturecontrol.h"
 #include "viewer/pictureloader.h"
+#include "framework/felles.h"
 #include "framework/kv_reg.h"
 #include "framework/uihooks.h"
 
@@ -103,6 +104,9 @@ void TBildeviserForm::createActions()
     connect(Avslutt, &QAction::triggered, this, &QWidget::close);
     connect(Openfile, &QAction::triggered, this, &TBildeviserForm::OpenfileExecute);
     connect(NesteBilde, &QAction::triggered, this, &TBildeviserForm::NesteBildeExecute);
+    connect(OppdaterProgram, &QAction::triggered, this, [] { StartProgramUpdate(); });
+    connect(Internett, &QAction::triggered, this,
+            [] { ShellOpen(QString::fromLatin1(MakerWebAddress), QString(), QString()); });
 }
 
 void TBildeviserForm::createMenus()
