@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-image-formats-plugins libjpeg62-turbo-dev
   libgtest-dev
   fonts-liberation2 fonts-dejavu-core
-  xvfb xdotool imagemagick x11-utils
+  xvfb xdotool imagemagick x11-utils xdg-utils
   poppler-utils
 )
 
