@@ -168,7 +168,7 @@ void TPrintForm::showEvent(QShowEvent* event)
 void TPrintForm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (!m_jobActive && !pageState().Printing)
+    if (PaintBox && !m_jobActive && !pageState().Printing)
         PaintBox->move(SurfaceLeft(width(), PaintBox->width()), 0);
 }
 
@@ -366,6 +366,11 @@ void TPrintForm::PrintPage()
         if (pr.outputFormat() != QPrinter::PdfFormat)
             pr.setOutputFormat(QPrinter::PdfFormat);
         pr.setPageSize(QPageSize(QPageSize::A4));
+        m_pdfInPlaceOfPrinter = true;
+    } else if (m_pdfInPlaceOfPrinter) {
+        // A printer has come since the last job: back to it.
+        pr.setOutputFormat(QPrinter::NativeFormat);
+        m_pdfInPlaceOfPrinter = false;
     }
     const QString title = v.PrintTitle.isEmpty() ? pr.docName() : v.PrintTitle;
     QString pdfFolder;

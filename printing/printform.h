@@ -92,6 +92,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     bool m_jobActive = false;
     bool m_repaintPending = false;
+    bool m_pdfInPlaceOfPrinter = false;  // the printer was set to PDF because none was installed
     bool m_paintFailed = false;  // the page procedure failed in the preview; blank until a command
     QString m_lastPdfFile;
 };

@@ -19,8 +19,10 @@ void ClickBeep(Qt::MouseButton, Qt::KeyboardModifiers, int, int) { QApplication:
 
 QSize PreviewSurfaceSize(int zoom, bool rotated)
 {
-    const int shortSide = zoom * PaperShortMm;
-    const int longSide = zoom * PaperLongMm;
+    // A zoom from the settings may be any number; a widget cannot be larger than this.
+    constexpr std::int64_t largest = 16777215;
+    const int shortSide = int(std::clamp<std::int64_t>(std::int64_t(zoom) * PaperShortMm, 0, largest));
+    const int longSide = int(std::clamp<std::int64_t>(std::int64_t(zoom) * PaperLongMm, 0, largest));
     return rotated ? QSize(longSide, shortSide) : QSize(shortSide, longSide);
 }
 

@@ -18,6 +18,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -87,6 +88,8 @@ protected:
             ++dialogs;
             if (dialogTurnsToLandscape)
                 printer.setPageOrientation(QPageLayout::Landscape);
+            if (!dialogFile.isEmpty())
+                printer.setOutputFileName(dialogFile);
             return dialogAnswer;
         };
         return form;
@@ -104,6 +107,7 @@ protected:
     int dialogs = 0;
     bool dialogAnswer = true;
     bool dialogTurnsToLandscape = false;
+    QString dialogFile;  // a file name typed in the dialog
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -167,6 +171,7 @@ TEST_F(PrintFormTest, ZoomFitAndRotate)
     EXPECT_EQ(FitPageZoom(200, false), 1);  // a tiny screen keeps a visible page
     EXPECT_EQ(PreviewSurfaceSize(5, false), QSize(1050, 1485));
     EXPECT_EQ(PreviewSurfaceSize(5, true), QSize(1485, 1050));
+    EXPECT_EQ(PreviewSurfaceSize(std::numeric_limits<int>::max(), false), QSize(16777215, 16777215));
     EXPECT_NEAR(PrinterScale(4960, 7016, false), 23.619, 1e-3);
     EXPECT_NEAR(PrinterScale(7016, 4960, true), 23.619, 1e-3);
 
@@ -333,6 +338,8 @@ TEST_F(PrintFormTest, PrintsToPdfInPortraitAndLandscape)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "Utskrift|Ingen skriver er installert. Utskriften er lagret som PDF-fil:\n" + portrait);
     EXPECT_EQ(previewState().PrintTitle, "");
+    EXPECT_EQ(form->printer().docName(), "utskrift");
+    EXPECT_EQ(QFileInfo(portrait).permissions() & QFile::ReadOther, QFile::ReadOther);
     EXPECT_FALSE(pageState().Printing);
     EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
     EXPECT_EQ(pageState().Scale, 5);
@@ -371,6 +378,20 @@ TEST_F(PrintFormTest, TheDialogsOrientationIsUsedForThatJob)
     const QImage page = PdfPicture(pdfFolder() + "utskrift.pdf", env.path("page"));
     ASSERT_FALSE(page.isNull());
     EXPECT_GT(page.width(), page.height());
+}
+
+TEST_F(PrintFormTest, AFileNamedInTheDialogIsWrittenThere)
+{
+    // The user typed the name of an existing file and agreed to replace it in the dialog.
+    dialogFile = env.path("valgt.pdf");
+    TestEnv::writeFile(dialogFile, "gammel");
+    auto form = makeForm();
+    form->PrintPage();
+    EXPECT_TRUE(TestEnv::readFile(dialogFile).startsWith("%PDF"));
+    EXPECT_TRUE(pdfFiles().isEmpty());
+    EXPECT_EQ(QDir(env.root()).entryList({".valgt*"}, QDir::Files | QDir::Hidden), QStringList{});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].endsWith(dialogFile));
 }
 
 TEST_F(PrintFormTest, JobTitlesBecomeSafeFileNames)
@@ -453,11 +474,14 @@ TEST_F(PrintFormTest, PreviewEventsDuringAJobKeepOffThePrinterPage)
     int clicks = 0;
     bool stayedOnPrinter = false;
     previewState().PageClick = [&](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { ++clicks; };
+    int printRuns = 0;
     previewState().PageProc = [&] {
         if (!pageState().Printing) {
             ++previewRuns;
             return;
         }
+        if (++printRuns > 1)
+            return;  // a preview paint reached the printer page
         PageCanvas* printerPage = pageState().Canvas;
         form->PaintBox->repaint();
         form->Zoomin1Click();
@@ -474,6 +498,7 @@ TEST_F(PrintFormTest, PreviewEventsDuringAJobKeepOffThePrinterPage)
     previewRuns = 0;
     form->PrintPage();
     EXPECT_TRUE(stayedOnPrinter);
+    EXPECT_EQ(printRuns, 1);
     EXPECT_EQ(previewRuns, 0);
     EXPECT_EQ(previewState().Zoom, 5);
     EXPECT_FALSE(previewState().Rotated);
