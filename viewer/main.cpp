@@ -295,11 +295,31 @@ WindowPlacement TBildeviserForm::placement() const
 
 void TBildeviserForm::applyPlacement(const WindowPlacement& p)
 {
+    // The stored sizes are outer sizes; Qt sizes the client area. Before the window is shown
+    // its frame is not known yet, so the outer size is applied again once the frame is there,
+    // or every run would grow the window by its frame.
     const QSize frame = frameGeometry().size() - geometry().size();
     move(p.left, p.top);
     resize(p.width - frame.width(), p.height - frame.height());
+    m_pendingOuterSize = isVisible() ? QSize() : QSize(p.width, p.height);
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool TBildeviserForm::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (m_pendingOuterSize.isValid() && isVisible() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        if (!frame.isNull()) {
+            const QSize outer = m_pendingOuterSize;
+            m_pendingOuterSize = QSize();
+            if (!isMaximized() && m_border)
+                resize(outer - frame);
+        }
+    }
+    return handled;
 }
 
 void TBildeviserForm::loadPlacement()

@@ -62,6 +62,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void FormCreate(const QStringList& arguments);
@@ -82,6 +83,7 @@ private:
     bool m_followArea = true;       // Image1 fills the client area
     bool m_closed = false;
     QString m_dialogFileName;
+    QSize m_pendingOuterSize;       // a stored outer size applied before the frame was known
 };
 
 // Folder part of a file name, up to and including its last separator; empty when it has none.
