@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
@@ -497,4 +498,29 @@ TEST_F(Viewer, HelpMenuOpensTheWebSiteAndStartsTheUpdaterWithoutClosing)
     EXPECT_TRUE(startupState().updateRequested);
     EXPECT_FALSE(settingsState().document.contains("STANDARD", "Bilde-Strekk"))
         << "the close handler does not run";
+}
+
+TEST_F(Viewer, OpenDialogPreviewsThePictureUnderThePointer)
+{
+    OpenPictureDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Åpne bilde");
+    const auto previews = [&] {
+        QList<QLabel*> withPicture;
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            if (!label->pixmap().isNull())
+                withPicture << label;
+        return withPicture;
+    };
+    emit dialog.currentChanged(folder + "b.jpg");
+    const QList<QLabel*> shown = previews();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown.first()->pixmap().size(), QSize(100, 200)) << "scaled, proportions kept";
+    bool sizeShown = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        sizeShown |= label->text() == QString::fromUtf8("300 × 600");
+    EXPECT_TRUE(sizeShown);
+
+    TestEnv::writeFile(folder + "skadet.jpg", "no picture");
+    emit dialog.currentChanged(folder + "skadet.jpg");
+    EXPECT_TRUE(previews().isEmpty());
 }
