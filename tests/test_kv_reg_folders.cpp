@@ -8,11 +8,6 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-// Readable failure messages.
-void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
-
 namespace {
 
 // The log's clock stands still in these tests, so every line's time stamp is known.
