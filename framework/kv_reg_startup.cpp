@@ -30,6 +30,12 @@ void ScanCommandLine(const QStringList& args)
     }
 }
 
+// The framework's start, once per process. In this order: the command line; the settings file
+// located, opened and marked; its folder registered as "etc"; the data tree made when its "data"
+// folder is missing or "-install" asked for it (once, however often it was given); then the
+// switches of section STANDARD: LogToFile, the log cleared and loaded, temporary files cleaned,
+// the log folder resolved (which writes the settings file), VerboseLogging settled; and the
+// start lines. Lines logged before the switches follow the options' LogToFile.
 void FrameworkStartup(const QStringList& args)
 {
     StartupState& st = startupState();
@@ -46,6 +52,8 @@ void FrameworkStartup(const QStringList& args)
     if (!QFileInfo(platform::EnvironmentValue("APPDATA") + "/Tavlund/data").isDir() || st.installRequest)
         CreateFolderTree();
 
+    // The switches are read from STANDARD whatever the steps above left current.
+    IniStandard();
     LogState& log = logState();
     log.LogToFile = IniReadBool(QStringLiteral("LogToFile"));
     if (IniReadBool(QStringLiteral("ClearLogFileOnStartup")))
@@ -55,6 +63,7 @@ void FrameworkStartup(const QStringList& args)
     if (IniReadBool(QStringLiteral("DeleteTemporaryFiles")))
         CleanTemporaryFiles(IniReadBool(QStringLiteral("DeleteSystemTemporaryFiles")));
     LogFolder();
+    // An option's "on" stays; the key counts only together with LogToFile.
     if (!log.VerboseLogging)
         log.VerboseLogging = IniReadBool(QStringLiteral("VerboseLogging")) && log.LogToFile;
     if (log.LogToFile) {
@@ -66,12 +75,18 @@ void FrameworkStartup(const QStringList& args)
     }
 }
 
+// Logs the user's machine: the logged-on user (not a "--user" name), node name and domain
+// (the dot even without a domain), and the address.
 void LoginInfoLine()
 {
     LogLine("LOGIN: " + LogonUserName() + "  node: " + MachineName() + "." + NetworkDomain() +
             " IP:" + MachineAddress());
 }
 
+// The framework's end, once per process, after every window is gone and before the log writes
+// its file: the settings file is saved unless it is read-only (a failed save is logged as
+// "INI-CRASH i KV_REG: " and the shutdown goes on), and in detailed logging the run is closed
+// with the read-only warning or "Oppdaterer ", the counts of errors and warnings, and the hints.
 void FrameworkShutdown()
 {
     StartupState& st = startupState();
@@ -85,7 +100,7 @@ void FrameworkShutdown()
         try {
             if (!readOnly)
                 FlushSettings();
-        } catch (const SettingsError&) {
+        } catch (const std::exception&) {
             LogLine("INI-CRASH i KV_REG: " + s.SettingsPath);
         }
         s.document = IniDocument{};

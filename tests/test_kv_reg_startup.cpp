@@ -1,0 +1,453 @@
+// The framework's start and end: the start-up switches of the settings file, the start lines,
+// the data-folder tree at start, and the shutdown report.
+#include "framework/kv_reg.h"
+#include "framework/textfil.h"
+#include "platform/environment.h"
+#include "platform/fake/registry_fake.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+using platform::RegistryRoot;
+
+// The log's clock stands still in these tests, so every line's time stamp is known.
+const QDateTime kMoment(QDate(2011, 12, 8), QTime(23, 29, 1));
+
+// The log's messages without their time stamps.
+QStringList Messages(const QStringList& lines)
+{
+    const QString stamp = LogTimeStamp(kMoment) + " ";
+    QStringList out;
+    for (const QString& line : lines)
+        out.append(line.startsWith(stamp) ? line.mid(stamp.size()) : "<uten tidsstempel> " + line);
+    return out;
+}
+
+QStringList Messages() { return Messages(logState().LogBuffer); }
+
+// The messages in the log file on disk.
+QStringList FileMessages(const QString& path)
+{
+    QString text = DecodeText(TestEnv::readFile(path)).text;
+    if (text.endsWith("\r\n"))
+        text.chop(2);
+    return text.isEmpty() ? QStringList{} : Messages(text.split("\r\n"));
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SetProgramFilePath(program);
+        // A known machine: the login line reads these.
+        registry->setString(RegistryRoot::LocalMachine, "Network\\Logon", "Username", "kari");
+        registry->setString(RegistryRoot::LocalMachine,
+                            "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                            "ComputerName", "PC-7");
+        registry->setString(RegistryRoot::LocalMachine,
+                            "System\\CurrentControlSet\\Services\\TCPIP\\Parameters", "Domain", "firma.local");
+        registry->setString(RegistryRoot::LocalMachine,
+                            "System\\CurrentControlSet\\Services\\TCPIP\\Parameters\\Interfaces\\eth0",
+                            "DhcpIPAddress", "192.168.1.20");
+    }
+    void TearDown() override { platform::SetProgramFilePath(QString()); }
+
+    QString root() const { return env.appData() + "/Tavlund/"; }
+    QString settingsPath() const { return root() + "etc/tavlund.ini"; }
+    QString logPath() const { return root() + "log/glimra.log"; }
+
+    // A settings file with the given keys of section STANDARD.
+    void writeSettings(const QStringList& standard)
+    {
+        QByteArray text = "[STANDARD]\r\n";
+        for (const QString& entry : standard)
+            text += entry.toLatin1() + "\r\n";
+        TestEnv::writeFile(settingsPath(), text);
+    }
+
+    // The data tree is there already, as at every start after the first.
+    void makeTree()
+    {
+        for (const QString& name : FolderTreeNames())
+            QDir().mkpath(root() + name);
+    }
+
+    // The program's framework start, as the program entry runs it.
+    void start(const QStringList& args = {})
+    {
+        LogStart();
+        logState().clock = [] { return kMoment; };
+        FrameworkStartup(QStringList{program} + args);
+    }
+
+    // The framework's end and the log's last step; the log file's messages afterwards.
+    QStringList finish()
+    {
+        FrameworkShutdown();
+        LogEnd();
+        return FileMessages(logPath());
+    }
+
+    TestEnv env;
+    const QString program = env.path("prog/glimra");
+    platform::ScopedFakeRegistry registry;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The switches, and the lines they give at start and end.
+
+struct SwitchCase {
+    const char* title;
+    QStringList keys;
+    QStringList args;
+    bool logToFile;
+    bool verbose;
+    bool startLines;
+    bool loginLine;
+    bool summary;
+};
+
+class SwitchTable : public StartupTest, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(SwitchTable, SetTheLogSwitchesAndTheLinesOfTheRun)
+{
+    const SwitchCase& c = GetParam();
+    writeSettings(c.keys);
+    makeTree();
+
+    start(c.args);
+
+    EXPECT_EQ(logState().LogToFile, c.logToFile) << c.title;
+    EXPECT_EQ(logState().VerboseLogging, c.verbose) << c.title;
+    QStringList expected;
+    if (c.startLines)
+        expected << "START: " + program << "INIFIL: " + settingsPath() << "BRUKER: KARI";
+    if (c.loginLine)
+        expected << "LOGIN: kari  node: PC-7.firma.local IP:192.168.1.20";
+    EXPECT_EQ(Messages(), expected) << c.title;
+
+    if (c.summary)
+        expected << "Oppdaterer " + settingsPath() << "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler";
+    EXPECT_EQ(finish(), expected) << c.title;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, SwitchTable,
+    ::testing::Values(
+        SwitchCase{"fresh settings file", {}, {}, false, false, false, false, false},
+        SwitchCase{"LogToFile alone", {"LogToFile=1"}, {}, true, false, true, false, false},
+        SwitchCase{"LogToFile and VerboseLogging", {"LogToFile=1", "VerboseLogging=1"}, {}, true, true,
+                   true, true, true},
+        SwitchCase{"VerboseLogging without LogToFile stays off", {"VerboseLogging=1"}, {}, false, false,
+                   false, false, false},
+        SwitchCase{"--debug with LogToFile logs in detail", {"LogToFile=1"}, {"--debug"}, true, true,
+                   true, true, true},
+        SwitchCase{"--debug does not switch LogToFile on for the run", {}, {"--debug"}, false, true,
+                   false, false, false},
+        SwitchCase{"a switch written as a word is off", {"LogToFile=true"}, {}, false, false, false,
+                   false, false}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST_F(StartupTest, StartLinesNameTheProgramTheSettingsAndTheUser)
+{
+    writeSettings({"LogToFile=1", "VerboseLogging=1"});
+    makeTree();
+
+    start({"--user", "ola", "-ip", "10.1.2.3"});
+
+    // The user named on the command line is the run's user; the login line keeps the logged-on one.
+    EXPECT_EQ(Messages(), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: OLA",
+                                       "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}));
+}
+
+TEST_F(StartupTest, LoginLineWritesTheDotWithoutADomain)
+{
+    registry->setString(RegistryRoot::LocalMachine, "System\\CurrentControlSet\\Services\\TCPIP\\Parameters",
+                        "Domain", "");
+    logState().LogToFile = true;
+    logState().clock = [] { return kMoment; };
+
+    LoginInfoLine();
+
+    EXPECT_EQ(Messages(), QStringList{"LOGIN: kari  node: PC-7. IP:"});
+}
+
+// ---------------------------------------------------------------------------------------------
+// The shutdown report.
+
+TEST_F(StartupTest, SummaryCountsTheWholeRun)
+{
+    writeSettings({"LogToFile=1", "VerboseLogging=1"});
+    makeTree();
+    start();
+    LogLine("FEIL: en");
+    LogLine("ADVARSEL: to");
+    LogLine("FEIL: tre");
+
+    const QStringList lines = finish();
+
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{"Oppdaterer " + settingsPath(), "AVSLUTTER PROGRAM. 2 feilmeldinger og 1 advarsler"}));
+}
+
+TEST_F(StartupTest, HintsGetALineAfterTheSummary)
+{
+    writeSettings({"LogToFile=1", "VerboseLogging=1"});
+    makeTree();
+    start();
+    for (int i = 0; i < 3; ++i)
+        LogLine("HINT: nummer " + QString::number(i));
+
+    const QStringList lines = finish();
+
+    EXPECT_EQ(lines.mid(lines.size() - 3),
+              (QStringList{"Oppdaterer " + settingsPath(), "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler",
+                           "Det ble gitt 3 hint i programmet"}));
+}
+
+TEST_F(StartupTest, ReadOnlySettingsFileIsLeftAsItIsAndWarnedAbout)
+{
+    writeSettings({"LogToFile=1", "VerboseLogging=1"});
+    makeTree();
+    // Read-only means no write bit in the mode; root could still write the file, so the framework
+    // must not try.
+    ASSERT_EQ(::chmod(QFile::encodeName(settingsPath()).constData(), 0444), 0);
+    const QByteArray before = TestEnv::readFile(settingsPath());
+    start();
+    IniWriteString("SisteBildeMappe", "/bilder/");
+
+    const QStringList lines = finish();
+
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{"ADVARSEL: " + settingsPath() + " er skrivebeskyttet og vil ikke bli lagret.",
+                           "AVSLUTTER PROGRAM. 0 feilmeldinger og 1 advarsler"}));
+    EXPECT_EQ(TestEnv::readFile(settingsPath()), before);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(settingsPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+struct SaveFailureCase {
+    bool verbose;
+    QStringList tail;  // the last lines, with {S} for the settings path
+};
+
+class SaveFailureTable : public StartupTest, public ::testing::WithParamInterface<SaveFailureCase> {};
+
+TEST_P(SaveFailureTable, FailedSaveIsLoggedAndTheShutdownGoesOn)
+{
+    writeSettings(GetParam().verbose ? QStringList{"LogToFile=1", "VerboseLogging=1"} : QStringList{"LogToFile=1"});
+    makeTree();
+    start();
+    // A folder where the settings file was: the save cannot put the file there.
+    ASSERT_TRUE(QFile::remove(settingsPath()));
+    ASSERT_TRUE(QDir().mkpath(settingsPath()));
+
+    const QStringList lines = finish();
+
+    QStringList tail;
+    for (const QString& line : GetParam().tail)
+        tail.append(QString(line).replace("{S}", settingsPath()));
+    EXPECT_EQ(lines.mid(lines.size() - tail.size()), tail);
+    EXPECT_TRUE(settingsState().document.sections().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Startup, SaveFailureTable,
+                         ::testing::Values(SaveFailureCase{false, {"BRUKER: KARI", "INI-CRASH i KV_REG: {S}"}},
+                                           SaveFailureCase{true,
+                                                           {"INI-CRASH i KV_REG: {S}", "Oppdaterer {S}",
+                                                            "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}}),
+                         [](const auto& info) { return info.param.verbose ? "verbose" : "quiet"; });
+
+TEST_F(StartupTest, SettingsReachTheFileAtShutdown)
+{
+    writeSettings({"LogToFile=1"});
+    makeTree();
+    start();
+    IniWriteString("SisteBildeMappe", "/bilder/");
+
+    finish();
+
+    const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
+    EXPECT_EQ(saved.value("STANDARD", "SisteBildeMappe"), "/bilder/");
+    EXPECT_EQ(saved.value("FOLDERS", "log_folder"), root() + "log/");
+}
+
+TEST_F(StartupTest, StartAndEndRunOnce)
+{
+    writeSettings({"LogToFile=1", "VerboseLogging=1"});
+    makeTree();
+    start();
+    FrameworkStartup(QStringList{program});
+    FrameworkShutdown();
+
+    const QStringList lines = finish();
+
+    EXPECT_EQ(lines.count("START: " + program), 1);
+    EXPECT_EQ(lines.count("AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The data-folder tree at start.
+
+QStringList TreeLines(const QString& root, bool etcExists)
+{
+    QStringList lines;
+    for (const QString& name : FolderTreeNames())
+        lines.append(name == "etc" && etcExists ? "FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root + name
+                                                : "Oppretter mappen " + root + name);
+    return lines;
+}
+
+TEST_F(StartupTest, InstallOnACleanMachineMakesTheTreeOnce)
+{
+    start({"-install", "-install"});
+
+    // The settings folder was made just before, when the settings file was located. The
+    // settings file has no LogToFile, so only the lines made under the option's switch are there.
+    EXPECT_EQ(Messages(), TreeLines(root(), true));
+    EXPECT_FALSE(logState().LogToFile);
+    for (const QString& name : FolderTreeNames())
+        EXPECT_TRUE(QFileInfo(root() + name).isDir()) << name.toStdString();
+    const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
+    EXPECT_EQ(saved.value("FOLDERS", "etc_folder"), root() + "etc/");
+    EXPECT_EQ(saved.value("FOLDERS", "doc_folder"), env.path("doc/"));
+    EXPECT_EQ(saved.value("FOLDERS", "bin_folder"), env.path("prog/"));
+}
+
+TEST_F(StartupTest, InstallOverAnExistingTreeMakesItAgain)
+{
+    makeTree();
+    writeSettings({});
+    TestEnv::writeFile(settingsPath(), TestEnv::readFile(settingsPath()) + "[FOLDERS]\r\ntmp_folder=/annet/tmp/\r\n");
+
+    start({"-install"});
+
+    QStringList expected;
+    for (const QString& name : FolderTreeNames())
+        expected.append("FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root() + name);
+    EXPECT_EQ(Messages(), expected);
+    EXPECT_EQ(logState().ErrorCount, 24);
+    const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
+    EXPECT_EQ(saved.value("FOLDERS", "tmp_folder"), root() + "tmp/");
+}
+
+TEST_F(StartupTest, MissingDataFolderBringsTheTreeBackWithoutInstall)
+{
+    writeSettings({"LogToFile=1"});
+    makeTree();
+    start();
+    finish();
+    QDir(root() + "data").removeRecursively();
+    QDir(root() + "export").removeRecursively();
+    ResetFrameworkState();
+
+    start({"--debug"});
+
+    EXPECT_TRUE(QFileInfo(root() + "data/knuteban").isDir());
+    EXPECT_TRUE(QFileInfo(root() + "export/html/varer").isDir());
+}
+
+TEST_F(StartupTest, PresentDataFolderMeansNoTree)
+{
+    QDir().mkpath(root() + "data");
+    start({"--debug"});
+    // No tree; the log folder is there all the same, made by its own lookup.
+    EXPECT_EQ(Messages(), QStringList{});
+    EXPECT_FALSE(QFileInfo::exists(root() + "archive"));
+    EXPECT_TRUE(QFileInfo(root() + "log").isDir());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The log at start: cleared, loaded, and what was logged before it was loaded.
+
+TEST_F(StartupTest, ExistingLogFileIsContinued)
+{
+    writeSettings({"LogToFile=1"});
+    makeTree();
+    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 forrige kjoring\r\n");
+
+    start();
+
+    EXPECT_EQ(logState().LogBuffer.value(0), "01.01.2011 10:00:00 forrige kjoring");
+    EXPECT_EQ(Messages().mid(1), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+}
+
+TEST_F(StartupTest, ClearingEmptiesTheLogBeforeTheStartLines)
+{
+    writeSettings({"LogToFile=1", "ClearLogFileOnStartup=1"});
+    makeTree();
+    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 FEIL: forrige kjoring\r\n");
+
+    start();
+
+    EXPECT_EQ(Messages(), (QStringList{"LOGGFIL TØMT (TextFile.ClearLog).", "START: " + program,
+                                       "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+}
+
+TEST_F(StartupTest, InstallLinesAreLostWhenALogFileIsThere)
+{
+    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 forrige kjoring\r\n");
+
+    start({"-install"});
+
+    EXPECT_EQ(logState().LogBuffer, QStringList{"01.01.2011 10:00:00 forrige kjoring"});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Temporary files at start.
+
+struct CleanCase {
+    const char* title;
+    QStringList keys;
+    bool ownCleaned;
+    bool tempCleaned;
+};
+
+class CleanAtStartTable : public StartupTest, public ::testing::WithParamInterface<CleanCase> {};
+
+TEST_P(CleanAtStartTable, FollowsTheTwoKeys)
+{
+    const CleanCase& c = GetParam();
+    writeSettings(c.keys);
+    makeTree();
+    TestEnv::writeFile(root() + "tmp/gammel.tmp", "x");
+    TestEnv::writeFile(env.path("temp/gammel.tmp"), "x");
+
+    start();
+
+    EXPECT_EQ(!QFileInfo::exists(root() + "tmp/gammel.tmp"), c.ownCleaned) << c.title;
+    EXPECT_EQ(!QFileInfo::exists(env.path("temp/gammel.tmp")), c.tempCleaned) << c.title;
+    EXPECT_TRUE(QFileInfo(root() + "tmp").isDir()) << c.title;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, CleanAtStartTable,
+    ::testing::Values(CleanCase{"no keys", {}, false, false},
+                      CleanCase{"own folder", {"DeleteTemporaryFiles=1"}, true, false},
+                      CleanCase{"system folders too", {"DeleteTemporaryFiles=1", "DeleteSystemTemporaryFiles=1"},
+                                true, true},
+                      CleanCase{"system flag alone does nothing", {"DeleteSystemTemporaryFiles=1"}, false, false}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST_F(StartupTest, CleanupLinesComeBeforeTheStartLines)
+{
+    writeSettings({"LogToFile=1", "DeleteTemporaryFiles=1"});
+    makeTree();
+
+    start();
+
+    EXPECT_EQ(Messages(), (QStringList{"Sletter midlertidige filer opprettet av Tavlund programmer",
+                                       "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+}
+
+}  // namespace
