@@ -2,6 +2,7 @@
 // main window, the event loop runs until it closes, then the windows go and the framework ends.
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
+#include "printing/printform.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
 
@@ -45,9 +46,15 @@ int main(int argc, char** argv)
 
     int rc = 0;
     {
+        // The windows in their order; the first is the main window, the others stay hidden
+        // until asked for. They are destroyed, last first, before the framework ends, so
+        // their destroy handlers still reach the settings file.
         auto viewer = std::make_unique<TBildeviserForm>(startupState().arguments);
+        auto printForm = std::make_unique<TPrintForm>(nullptr);
         viewer->show();
         rc = app.exec();
+        printForm.reset();
+        viewer.reset();
     }
 
     FrameworkShutdown();
