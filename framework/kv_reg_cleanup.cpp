@@ -8,6 +8,7 @@
 // link while the clean-up runs is not entered either. Only the folder the caller names may itself
 // be a link to a folder.
 #include "framework/kv_reg.h"
+#include "framework/kv_reg_internal.h"
 #include "framework/textfil.h"
 #include "framework/uihooks.h"
 #include "platform/environment.h"
@@ -20,6 +21,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace kvreg;
 
 namespace {
 
@@ -113,13 +116,6 @@ void DeleteContents(int parentFd, const QByteArray& entry, const QString& folder
 
     if (!isTop && ::unlinkat(parentFd, entry.constData(), AT_REMOVEDIR) != 0 && errno != ENOENT)
         LogLine("FEIL: kan ikke slette mappen " + folder);
-}
-
-QString WithSlash(QString path)
-{
-    if (!path.endsWith(kSlash))
-        path += kSlash;
-    return path;
 }
 
 }  // namespace

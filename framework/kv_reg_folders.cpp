@@ -4,6 +4,7 @@
 // A logical name's entry is its name followed by "_folder"; the value is a folder path ending in
 // '/'. Names may hold a '/' ("data/knuteban"), and so does their key then.
 #include "framework/kv_reg.h"
+#include "framework/kv_reg_internal.h"
 #include "framework/textfil.h"
 #include "platform/environment.h"
 
@@ -13,41 +14,18 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+using namespace kvreg;
+
 namespace {
 
 const QString kFolders = QStringLiteral("FOLDERS");
 
-QString WithSlash(QString path)
-{
-    if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path;
-}
-
 bool IsFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
-
-// Makes a section current for its lifetime and puts the previous one back, also when a flush
-// throws.
-class SectionGuard {
-public:
-    explicit SectionGuard(const QString& section) : m_saved(settingsState().CurrentSection)
-    {
-        settingsState().CurrentSection = section;
-    }
-    ~SectionGuard() { settingsState().CurrentSection = m_saved; }
-    SectionGuard(const SectionGuard&) = delete;
-    SectionGuard& operator=(const SectionGuard&) = delete;
-
-private:
-    QString m_saved;
-};
 
 // The folder of the program file, with its trailing '/'.
 QString ProgramFolder()
 {
-    const QString program = startupState().programPath.isEmpty() ? platform::ProgramFilePath()
-                                                                 : startupState().programPath;
-    return WithSlash(QFileInfo(program).absolutePath());
+    return WithSlash(QFileInfo(ProgramPath()).absolutePath());
 }
 
 }  // namespace

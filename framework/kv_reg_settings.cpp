@@ -1,5 +1,6 @@
 // The settings document: where it lives, its typed operations, the per-user placements.
 #include "framework/kv_reg.h"
+#include "framework/kv_reg_internal.h"
 #include "framework/textfil.h"
 #include "platform/environment.h"
 
@@ -8,30 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace kvreg;
+
 namespace {
 
 const QString kStandard = QStringLiteral("STANDARD");
 const QString kIniVersion = QStringLiteral("5.36");
 const QString kFileName = QStringLiteral("tavlund.ini");
-
-// Puts CurrentSection back when it goes out of scope, also when an operation throws.
-class SectionGuard {
-public:
-    SectionGuard() : m_saved(settingsState().CurrentSection) {}
-    ~SectionGuard() { settingsState().CurrentSection = m_saved; }
-    SectionGuard(const SectionGuard&) = delete;
-    SectionGuard& operator=(const SectionGuard&) = delete;
-
-private:
-    QString m_saved;
-};
-
-QString WithSlash(QString path)
-{
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path;
-}
 
 }  // namespace
 
@@ -201,8 +185,7 @@ void OpenSettingsFile()
     s.opened = true;
 
     const QString now = DateTimeText(QDateTime::currentDateTime());
-    const QString program = startupState().programPath.isEmpty() ? platform::ProgramFilePath()
-                                                                 : startupState().programPath;
+    const QString program = ProgramPath();
     IniSection(QStringLiteral("INI_SELF"));
     const auto mark = [&](const QString& prefix) {
         IniWriteString(prefix + "TIME", now);

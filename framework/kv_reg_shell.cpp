@@ -1,6 +1,7 @@
 // The desktop folder, the desktop shortcut to the program and the start of the updater.
 #include "framework/felles.h"
 #include "framework/kv_reg.h"
+#include "framework/kv_reg_internal.h"
 #include "framework/textfil.h"
 #include "platform/environment.h"
 
@@ -9,20 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace kvreg;
+
 namespace {
-
-QString WithSlash(QString path)
-{
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path;
-}
-
-QString ProgramPath()
-{
-    const QString& path = startupState().programPath;
-    return path.isEmpty() ? platform::ProgramFilePath() : path;
-}
 
 // The desktop named by the XDG user-dirs file: XDG_DESKTOP_DIR="$HOME/Desktop" or an absolute
 // path; ~/Desktop when the file or the entry is missing.
