@@ -4,6 +4,17 @@ namespace {
 
 bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
+// A line break inside a value (a folder name may hold one) would end the entry and let the rest
+// of the text read back as lines of its own, even as a section header. It is written as a blank.
+QString OneLine(const QString& text)
+{
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
+}
+
 }  // namespace
 
 IniDocument IniDocument::fromBytes(const QByteArray& bytes)
@@ -42,12 +53,12 @@ QByteArray IniDocument::toBytes() const
 {
     QString text;
     for (const Section& section : m_sections) {
-        text += QLatin1Char('[') + section.name + QLatin1String("]\r\n");
+        text += QLatin1Char('[') + OneLine(section.name) + QLatin1String("]\r\n");
         for (const Entry& entry : section.entries) {
             if (entry.plain)
-                text += entry.key + QLatin1String("\r\n");
+                text += OneLine(entry.key) + QLatin1String("\r\n");
             else
-                text += entry.key + QLatin1Char('=') + entry.value + QLatin1String("\r\n");
+                text += OneLine(entry.key) + QLatin1Char('=') + OneLine(entry.value) + QLatin1String("\r\n");
         }
         text += QLatin1String("\r\n");
     }

@@ -67,6 +67,16 @@ TEST(IniFormat, ChangedKeysKeepTheirPlaceNewOnesGoLast)
     EXPECT_EQ(Text(doc.toBytes()), "[A]\r\nx=10\r\ny=2\r\nw=4\r\n\r\n[B]\r\nz=3\r\n\r\n[C]\r\nv=5\r\n\r\n");
 }
 
+TEST(IniFormat, ALineBreakInAValueCannotAddLinesToTheFile)
+{
+    IniDocument doc;
+    doc.setValue("STANDARD", "SisteBildeMappe", "/bilder/a\n[INI_SELF]\r\nCREATED_USER=X/");
+    const IniDocument back = IniDocument::fromBytes(doc.toBytes());
+    ASSERT_EQ(back.sections().size(), 1);
+    EXPECT_EQ(back.sections().first().entries.size(), 1);
+    EXPECT_EQ(back.value("STANDARD", "SisteBildeMappe"), "/bilder/a [INI_SELF]  CREATED_USER=X/");
+}
+
 TEST(IniFormat, EncodingIsKeptOrChosenSoNothingIsLost)
 {
     struct Case {
