@@ -163,7 +163,9 @@ void TBildeviserForm::FormCreate(const QStringList& arguments)
         enterFullScreenView();
         IniWriteString(kFolderKey, FolderPart(picture));
         if (!error.isEmpty()) {
-            ShowError(error);
+            // Reported once the event loop runs, so the message stands over the window it
+            // belongs to rather than before it.
+            QTimer::singleShot(0, this, [error] { ShowError(error); });
             return;
         }
     } else {
