@@ -18,24 +18,6 @@
 
 namespace {
 
-// The log's clock stands still in these tests, so every line's time stamp is known.
-const QDateTime kMoment(QDate(2011, 12, 8), QTime(23, 29, 1));
-
-void FixClock()
-{
-    logState().clock = [] { return kMoment; };
-}
-
-// The log's messages without their time stamps.
-QStringList Messages()
-{
-    const QString stamp = LogTimeStamp(kMoment) + " ";
-    QStringList out;
-    for (const QString& line : logState().LogBuffer)
-        out.append(line.startsWith(stamp) ? line.mid(stamp.size()) : "<uten tidsstempel> " + line);
-    return out;
-}
-
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
 mode_t ModeOf(const QString& path)
@@ -75,7 +57,7 @@ protected:
     void SetUp() override
     {
         logState().LogToFile = true;
-        FixClock();
+        FixLogClock();
         uiHooks().busyCursor = [this](bool busy) {
             cursor.append(busy);
             if (busy && onBusy)
@@ -130,7 +112,7 @@ TEST_F(CleanupTest, EmptiesTheFolderAndLeavesWhatLinksPointTo)
     EXPECT_EQ(EntriesOf(top), QStringList{});
     struct stat st {};
     EXPECT_NE(::lstat(latin1Name.constData(), &st), 0);
-    EXPECT_EQ(Messages(), QStringList{});
+    EXPECT_EQ(LogMessages(), QStringList{});
     EXPECT_EQ(logState().ErrorCount, 0);
     // What the links pointed to is all there, unchanged.
     EXPECT_EQ(TestEnv::readFile(outside + "mappe/behold.txt"), "behold");
@@ -168,7 +150,7 @@ TEST_P(LineTable, WritesDetailLinesOnlyInVerboseLogging)
     QStringList expected;
     for (const QString& line : GetParam().lines)
         expected.append(QString(line).replace("T/", top));
-    EXPECT_EQ(Messages(), expected);
+    EXPECT_EQ(LogMessages(), expected);
     EXPECT_EQ(EntriesOf(top), QStringList{});
 }
 
@@ -202,7 +184,7 @@ TEST_F(CleanupTest, FileThatCannotBeDeletedKeepsTheFoldersAboveIt)
 
     CleanFolder(top);
 
-    EXPECT_EQ(Messages(), (QStringList{"FEIL: kan ikke slette filen " + inner + "offer.dat",
+    EXPECT_EQ(LogMessages(), (QStringList{"FEIL: kan ikke slette filen " + inner + "offer.dat",
                                        "FEIL: kan ikke slette mappen " + inner,
                                        "FEIL: kan ikke slette mappen " + top + "ytre/"}));
     EXPECT_EQ(logState().ErrorCount, 3);
@@ -234,7 +216,7 @@ TEST_F(CleanupTest, SubfolderSwappedForALinkIsNotFollowed)
 
     CleanFolder(top);
 
-    EXPECT_EQ(Messages(), (QStringList{"Sletter mappen " + top, "Sletter mappen " + top + "a/",
+    EXPECT_EQ(LogMessages(), (QStringList{"Sletter mappen " + top, "Sletter mappen " + top + "a/",
                                        "Sletter " + top + "a/inni.txt", "Sletter mappen " + top + "b/",
                                        "FEIL: kan ikke slette mappen " + top + "b/",
                                        "Sletter " + top + "c.txt"}));
@@ -260,7 +242,7 @@ TEST_F(CleanupTest, EntryRemovedMeanwhileIsNoFailure)
 
     CleanFolder(top);
 
-    EXPECT_EQ(Messages(), QStringList{});
+    EXPECT_EQ(LogMessages(), QStringList{});
     EXPECT_EQ(logState().ErrorCount, 0);
     EXPECT_EQ(EntriesOf(top), QStringList{});
 }
@@ -288,10 +270,10 @@ TEST_P(CleanFolderTable, NeedsSevenCharactersAndAnExistingFolder)
     CleanFolder(c.path);
 
     EXPECT_EQ(Exists(c.content), !c.cleaned) << c.title;
-    EXPECT_EQ(Messages().isEmpty(), !c.cleaned) << c.title;
+    EXPECT_EQ(LogMessages().isEmpty(), !c.cleaned) << c.title;
     if (c.cleaned) {
         const QString folder = QString(c.path).endsWith('/') ? QString(c.path) : QString(c.path) + "/";
-        EXPECT_EQ(Messages().value(0), "Sletter mappen " + folder) << c.title;
+        EXPECT_EQ(LogMessages().value(0), "Sletter mappen " + folder) << c.title;
     }
     // Nothing above or beside the named folder is touched.
     EXPECT_TRUE(Exists("en-fil.txt")) << c.title;
@@ -365,7 +347,7 @@ TEST_P(RunTable, CleansTheFoldersItIsToldTo)
         EXPECT_EQ(Exists(it.value() + "/rest.txt"), !c.cleaned.contains(it.key()))
             << c.title << ": " << it.key().toStdString();
     }
-    EXPECT_EQ(Messages(), c.lines) << c.title;
+    EXPECT_EQ(LogMessages(), c.lines) << c.title;
 }
 
 const QString kOwnLine = QStringLiteral("Sletter midlertidige filer opprettet av Tavlund programmer");

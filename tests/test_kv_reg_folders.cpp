@@ -10,24 +10,6 @@
 
 namespace {
 
-// The log's clock stands still in these tests, so every line's time stamp is known.
-const QDateTime kMoment(QDate(2011, 12, 8), QTime(23, 29, 1));
-
-void FixClock()
-{
-    logState().clock = [] { return kMoment; };
-}
-
-// The log's messages without their time stamps.
-QStringList Messages()
-{
-    const QString stamp = LogTimeStamp(kMoment) + " ";
-    QStringList out;
-    for (const QString& line : logState().LogBuffer)
-        out.append(line.startsWith(stamp) ? line.mid(stamp.size()) : "<uten tidsstempel> " + line);
-    return out;
-}
-
 bool IsFolder(const QString& path) { return QFileInfo(path).isDir(); }
 
 // A test with the settings document open (as after start-up) and the log recording.
@@ -39,7 +21,7 @@ protected:
         LocateSettingsFile();
         OpenSettingsFile();
         logState().LogToFile = true;
-        FixClock();
+        FixLogClock();
     }
     void TearDown() override { platform::SetProgramFilePath(QString()); }
 
@@ -73,7 +55,7 @@ TEST_F(FoldersTest, MissingLogFolderIsCreatedLoggedRegisteredAndFlushed)
 
     EXPECT_EQ(path, root() + "log/");
     EXPECT_TRUE(IsFolder(path));
-    EXPECT_EQ(Messages(), QStringList{"kv_reg.tavlundpath(log): Lager mappen " + root() + "log/"});
+    EXPECT_EQ(LogMessages(), QStringList{"kv_reg.tavlundpath(log): Lager mappen " + root() + "log/"});
     EXPECT_EQ(onDisk("log"), root() + "log/");
     EXPECT_EQ(settingsState().CurrentSection, "UTSKRIFTFORM");
 }
@@ -89,7 +71,7 @@ TEST_F(FoldersTest, RedirectionOutsideDataRootIsNotCreatedAndGetsItsSlash)
 
     EXPECT_EQ(path, scratch + "/");
     EXPECT_FALSE(QFileInfo::exists(scratch));
-    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_TRUE(LogMessages().isEmpty());
     EXPECT_EQ(inMemory("tmp"), scratch + "/");
     EXPECT_EQ(onDisk("tmp"), scratch + "/");
     EXPECT_EQ(settingsState().CurrentSection, "STANDARD");
@@ -124,7 +106,7 @@ TEST_P(LookupTable, CreatesOnlyMissingFoldersInsideDataRoot)
 
     EXPECT_EQ(path, expected) << c.title;
     EXPECT_EQ(IsFolder(expected), c.created) << c.title;
-    const QStringList lines = Messages();
+    const QStringList lines = LogMessages();
     if (c.created) {
         QString logged = expected;
         if (*c.stored && !QString(c.stored).endsWith('/'))
@@ -154,7 +136,7 @@ TEST_F(FoldersTest, ExistingFolderIsReturnedWithoutALine)
 {
     QDir().mkpath(root() + "images");
     EXPECT_EQ(tavlundpath("images"), root() + "images/");
-    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_TRUE(LogMessages().isEmpty());
     EXPECT_EQ(onDisk("images"), root() + "images/");
 }
 
@@ -221,7 +203,7 @@ TEST_F(FoldersTest, BinIsTheProgramFolderOnceBinFolderHasRun)
 
     platform::SetProgramFilePath(env.path("annet/glimra"));
     EXPECT_EQ(BinFolder(), env.path("annet/"));
-    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_TRUE(LogMessages().isEmpty());
 }
 
 TEST_F(FoldersTest, LogFolderFallsBackToTheDefaultWhenTheRedirectionIsMissing)
@@ -245,7 +227,7 @@ TEST_F(FoldersTest, LogFolderKeepsAnExistingRedirection)
 
     EXPECT_EQ(LogFolder(), env.path("logger/"));
     EXPECT_FALSE(QFileInfo::exists(root() + "log"));
-    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_TRUE(LogMessages().isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -270,7 +252,7 @@ TEST_P(MkdirTable, LogsTheOutcomeWithTheSystemErrorNumber)
     const QString expected = c.error == 0 ? "Oppretter mappen " + path
                                           : "FEIL: [mkdirsafe:" + QString::number(c.error) +
                                                 "] kan ikke opprette mappen " + path;
-    EXPECT_EQ(Messages(), QStringList{expected}) << c.title;
+    EXPECT_EQ(LogMessages(), QStringList{expected}) << c.title;
     if (c.error == 0)
         EXPECT_TRUE(IsFolder(path)) << c.title;
     EXPECT_EQ(logState().ErrorCount, c.error == 0 ? 0 : 1) << c.title;
@@ -309,11 +291,11 @@ TEST(FolderTree, FirstInstallCreatesTheTreeBesideTheSettingsFolder)
     LocateSettingsFile();  // creates root + "etc/", as on a first start
     OpenSettingsFile();
     logState().LogToFile = true;
-    FixClock();
+    FixLogClock();
 
     CreateFolderTree();
 
-    EXPECT_EQ(Messages(), TreeLines(root, {"etc"}));
+    EXPECT_EQ(LogMessages(), TreeLines(root, {"etc"}));
     EXPECT_EQ(logState().ErrorCount, 1);
     for (const QString& name : FolderTreeNames()) {
         EXPECT_TRUE(QFileInfo(root + name).isDir()) << name.toStdString();
@@ -331,12 +313,12 @@ TEST(FolderTree, WithoutDataRootTheRootIsMadeFirst)
     TestEnv env;
     platform::SetProgramFilePath(env.path("glimra"));
     logState().LogToFile = true;
-    FixClock();
+    FixLogClock();
     const QString root = env.appData() + "/Tavlund/";
 
     CreateFolderTree();
 
-    EXPECT_EQ(Messages(), TreeLines(root, {}));
+    EXPECT_EQ(LogMessages(), TreeLines(root, {}));
     EXPECT_EQ(logState().ErrorCount, 0);
     platform::SetProgramFilePath(QString());
 }
@@ -352,11 +334,11 @@ TEST(FolderTree, OverAnExistingTreeEveryFolderFailsAndIsRegisteredAgain)
     StoreFolder("tmp", env.path("scratch"));
     StoreFolder("etc", settingsState().SettingsFolder + "../annet/");
     logState().LogToFile = true;
-    FixClock();
+    FixLogClock();
 
     CreateFolderTree();
 
-    EXPECT_EQ(Messages(), TreeLines(root, {"*"}));
+    EXPECT_EQ(LogMessages(), TreeLines(root, {"*"}));
     EXPECT_EQ(logState().ErrorCount, 24);
     EXPECT_EQ(settingsState().document.value("FOLDERS", "tmp_folder"), root + "tmp/");
     EXPECT_EQ(settingsState().document.value("FOLDERS", "etc_folder"), root + "etc/");

@@ -18,28 +18,13 @@ namespace {
 
 using platform::RegistryRoot;
 
-// The log's clock stands still in these tests, so every line's time stamp is known.
-const QDateTime kMoment(QDate(2011, 12, 8), QTime(23, 29, 1));
-
-// The log's messages without their time stamps.
-QStringList Messages(const QStringList& lines)
-{
-    const QString stamp = LogTimeStamp(kMoment) + " ";
-    QStringList out;
-    for (const QString& line : lines)
-        out.append(line.startsWith(stamp) ? line.mid(stamp.size()) : "<uten tidsstempel> " + line);
-    return out;
-}
-
-QStringList Messages() { return Messages(logState().LogBuffer); }
-
 // The messages in the log file on disk.
 QStringList FileMessages(const QString& path)
 {
     QString text = DecodeText(TestEnv::readFile(path)).text;
     if (text.endsWith("\r\n"))
         text.chop(2);
-    return text.isEmpty() ? QStringList{} : Messages(text.split("\r\n"));
+    return text.isEmpty() ? QStringList{} : LogMessages(text.split("\r\n"));
 }
 
 class StartupTest : public ::testing::Test {
@@ -84,7 +69,7 @@ protected:
     void start(const QStringList& args = {})
     {
         LogStart();
-        logState().clock = [] { return kMoment; };
+        logState().clock = [] { return kLogMoment; };
         FrameworkStartup(QStringList{program} + args);
     }
 
@@ -132,7 +117,7 @@ TEST_P(SwitchTable, SetTheLogSwitchesAndTheLinesOfTheRun)
         expected << "START: " + program << "INIFIL: " + settingsPath() << "BRUKER: KARI";
     if (c.loginLine)
         expected << "LOGIN: kari  node: PC-7.firma.local IP:192.168.1.20";
-    EXPECT_EQ(Messages(), expected) << c.title;
+    EXPECT_EQ(LogMessages(), expected) << c.title;
 
     if (c.summary)
         expected << "Oppdaterer " + settingsPath() << "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler";
@@ -164,7 +149,7 @@ TEST_F(StartupTest, StartLinesNameTheProgramTheSettingsAndTheUser)
     start({"--user", "ola", "-ip", "10.1.2.3"});
 
     // The user named on the command line is the run's user; the login line keeps the logged-on one.
-    EXPECT_EQ(Messages(), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: OLA",
+    EXPECT_EQ(LogMessages(), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: OLA",
                                        "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}));
 }
 
@@ -173,11 +158,11 @@ TEST_F(StartupTest, LoginLineWritesTheDotWithoutADomain)
     registry->setString(RegistryRoot::LocalMachine, "System\\CurrentControlSet\\Services\\TCPIP\\Parameters",
                         "Domain", "");
     logState().LogToFile = true;
-    logState().clock = [] { return kMoment; };
+    logState().clock = [] { return kLogMoment; };
 
     LoginInfoLine();
 
-    EXPECT_EQ(Messages(), QStringList{"LOGIN: kari  node: PC-7. IP:"});
+    EXPECT_EQ(LogMessages(), QStringList{"LOGIN: kari  node: PC-7. IP:"});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -314,7 +299,7 @@ TEST_F(StartupTest, InstallOnACleanMachineMakesTheTreeOnce)
 
     // The settings folder was made just before, when the settings file was located. The
     // settings file has no LogToFile, so only the lines made under the option's switch are there.
-    EXPECT_EQ(Messages(), TreeLines(root(), true));
+    EXPECT_EQ(LogMessages(), TreeLines(root(), true));
     EXPECT_FALSE(logState().LogToFile);
     for (const QString& name : FolderTreeNames())
         EXPECT_TRUE(QFileInfo(root() + name).isDir()) << name.toStdString();
@@ -335,7 +320,7 @@ TEST_F(StartupTest, InstallOverAnExistingTreeMakesItAgain)
     QStringList expected;
     for (const QString& name : FolderTreeNames())
         expected.append("FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root() + name);
-    EXPECT_EQ(Messages(), expected);
+    EXPECT_EQ(LogMessages(), expected);
     EXPECT_EQ(logState().ErrorCount, 24);
     const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
     EXPECT_EQ(saved.value("FOLDERS", "tmp_folder"), root() + "tmp/");
@@ -362,7 +347,7 @@ TEST_F(StartupTest, PresentDataFolderMeansNoTree)
     QDir().mkpath(root() + "data");
     start({"--debug"});
     // No tree; the log folder is there all the same, made by its own lookup.
-    EXPECT_EQ(Messages(), QStringList{});
+    EXPECT_EQ(LogMessages(), QStringList{});
     EXPECT_FALSE(QFileInfo::exists(root() + "archive"));
     EXPECT_TRUE(QFileInfo(root() + "log").isDir());
 }
@@ -379,7 +364,7 @@ TEST_F(StartupTest, ExistingLogFileIsContinued)
     start();
 
     EXPECT_EQ(logState().LogBuffer.value(0), "01.01.2011 10:00:00 forrige kjoring");
-    EXPECT_EQ(Messages().mid(1), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+    EXPECT_EQ(LogMessages().mid(1), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
 }
 
 TEST_F(StartupTest, ClearingEmptiesTheLogBeforeTheStartLines)
@@ -390,7 +375,7 @@ TEST_F(StartupTest, ClearingEmptiesTheLogBeforeTheStartLines)
 
     start();
 
-    EXPECT_EQ(Messages(), (QStringList{"LOGGFIL TØMT (TextFile.ClearLog).", "START: " + program,
+    EXPECT_EQ(LogMessages(), (QStringList{"LOGGFIL TØMT (TextFile.ClearLog).", "START: " + program,
                                        "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
 }
 
@@ -446,7 +431,7 @@ TEST_F(StartupTest, CleanupLinesComeBeforeTheStartLines)
 
     start();
 
-    EXPECT_EQ(Messages(), (QStringList{"Sletter midlertidige filer opprettet av Tavlund programmer",
+    EXPECT_EQ(LogMessages(), (QStringList{"Sletter midlertidige filer opprettet av Tavlund programmer",
                                        "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QByteArray>
+#include <QDateTime>
 #include <QStringList>
 #include <ostream>
 
@@ -34,6 +35,15 @@ private:
     QList<QPair<QByteArray, QByteArray>> m_saved;   // variables to put back, with their old values
     QList<QByteArray> m_savedUnset;
 };
+
+// The log's clock for tests that read log lines: it stands still at kLogMoment, so every
+// line's time stamp is known.
+extern const QDateTime kLogMoment;
+void FixLogClock();
+// Log lines without their kLogMoment time stamps (a line without one is marked as such).
+QStringList LogMessages(const QStringList& lines);
+// The same for the log buffer.
+QStringList LogMessages();
 
 // Resets every process-wide framework state (settings, log, start-up switches).
 void ResetFrameworkState();
