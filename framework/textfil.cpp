@@ -149,14 +149,18 @@ NewFileOutcome MakeNewFile(const QString& path, const QByteArray& bytes)
         outcome.createError = ENOENT;
         return outcome;
     }
-    const QByteArray target = QFile::encodeName(path);
+    // A log file that is a link is replaced where the link points, as SaveLog does, so the link
+    // itself stays.
+    const QFileInfo info(path);
+    const QString real = info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : path;
+    const QByteArray target = QFile::encodeName(real);
     struct stat old {};
     const bool existed = ::stat(target.constData(), &old) == 0;
     if (existed && S_ISDIR(old.st_mode)) {
         outcome.createError = EISDIR;
         return outcome;
     }
-    if (existed && IsReadOnlyFile(path)) {
+    if (existed && IsReadOnlyFile(real)) {
         outcome.createError = EACCES;
         return outcome;
     }

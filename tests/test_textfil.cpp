@@ -315,6 +315,22 @@ TEST_F(LogTest, LogEndSavesAndReleasesTheBuffer)
     EXPECT_EQ(TestEnv::readFile(logPath()), "08.12.2011 23:29:01 slutt\r\n");
 }
 
+TEST_F(LogTest, ALinkedLogFileStaysALinkThroughClearAndSave)
+{
+    const QString elsewhere = QFileInfo(logPath()).path() + "/../andre/glimra.log";
+    TestEnv::writeFile(elsewhere, "gammel\r\n");
+    QDir().mkpath(QFileInfo(logPath()).path());
+    ASSERT_TRUE(QFile::link(QFileInfo(elsewhere).absoluteFilePath(), logPath()));
+    ClearLog();
+    EXPECT_TRUE(QFileInfo(logPath()).isSymLink());
+    EXPECT_EQ(TestEnv::readFile(elsewhere), Cp1252("08.12.2011 23:29:01" + kCleared + "\r\n"));
+    logState().LogToFile = true;
+    LogLine("etter");
+    ASSERT_TRUE(SaveLog());
+    EXPECT_TRUE(QFileInfo(logPath()).isSymLink());
+    EXPECT_TRUE(TestEnv::readFile(elsewhere).endsWith("etter\r\n"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Failures
 
