@@ -30,6 +30,14 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // The toolkit's application object comes first, with no window yet, so that a message the
+    // framework's start has to show (a log file that cannot be made anew) reaches the user in a
+    // box. The command line is the program's own: the toolkit sees only the program name, so a
+    // picture whose name looks like a toolkit option is still a picture.
+    int toolkitArgc = 1;
+    GuardedApplication app(toolkitArgc, argv);
+    GuardedApplication::installUiHooks();
+
     LogStart();
     try {
         FrameworkStartup(args);
@@ -37,12 +45,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "glimra: %s\n", e.what());
         return 1;
     }
-
-    // The command line is the program's own: the toolkit sees only the program name, so a
-    // picture whose name looks like a toolkit option is still a picture.
-    int toolkitArgc = 1;
-    GuardedApplication app(toolkitArgc, argv);
-    GuardedApplication::installUiHooks();
 
     int rc = 0;
     {
