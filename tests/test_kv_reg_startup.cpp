@@ -435,4 +435,41 @@ TEST_F(StartupTest, CleanupLinesComeBeforeTheStartLines)
                                        "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
 }
 
+TEST_F(StartupTest, CleanupLinesFollowTheLinesReadFromTheLogFile)
+{
+    // The old log is read first, so the clean-up's lines come after it instead of being lost.
+    writeSettings({"LogToFile=1", "DeleteTemporaryFiles=1"});
+    makeTree();
+    TestEnv::writeFile(logPath(), (LogTimeStamp(kLogMoment) + " tidligere linje\r\n").toLatin1());
+
+    start();
+
+    EXPECT_EQ(LogMessages(), (QStringList{"tidligere linje", "Sletter midlertidige filer opprettet av Tavlund programmer",
+                                          "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+}
+
+TEST_F(StartupTest, TheVerboseKeyTakesEffectOnlyAfterTheCleanup)
+{
+    // The key settles detailed logging after the clean-up, so only an option gives the
+    // clean-up's per-file lines.
+    struct Case {
+        QStringList args;
+        bool detailLines;
+    };
+    for (const Case& c : {Case{{}, false}, Case{{"--debug"}, true}}) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        ResetFrameworkState();
+        writeSettings({"LogToFile=1", "VerboseLogging=1", "DeleteTemporaryFiles=1"});
+        makeTree();
+        TestEnv::writeFile(root() + "tmp/gammel.tmp", "x");
+        QFile::remove(logPath());
+
+        start(c.args);
+
+        EXPECT_EQ(LogMessages().contains("Sletter " + root() + "tmp/gammel.tmp"), c.detailLines);
+        EXPECT_EQ(LogMessages().contains("Sletter mappen " + root() + "tmp/"), c.detailLines);
+        EXPECT_TRUE(logState().VerboseLogging) << "on after the start either way";
+    }
+}
+
 }  // namespace
