@@ -210,6 +210,8 @@ TEST_F(EnvQueryTest, AddressScanOverTheInterfaces)
         {"first of two wins", {{"{A}", "192.168.1.20", nullptr}, {"{B}", "10.0.0.7", nullptr}}, "192.168.1.20"},
         {"empty first is passed", {{"{A}", "", nullptr}, {"{B}", "10.0.0.7", nullptr}}, "10.0.0.7"},
         {"IPAddress when no DHCP address", {{"{A}", "0.0.0.0", "172.16.0.4"}}, "172.16.0.4"},
+        {"IPAddress when the DHCP address is empty", {{"{A}", "", "172.16.0.4"}}, "172.16.0.4"},
+        {"IPAddress when there is no DHCP value", {{"{A}", nullptr, "172.16.0.4"}}, "172.16.0.4"},
         {"multi-string IPAddress is 0.0.0.0", {{"{A}", "0.0.0.0", "*multi"}, {"{B}", "10.0.0.9", nullptr}}, "10.0.0.9"},
     };
     for (const auto& c : cases) {
