@@ -149,7 +149,9 @@ bool TPrintForm::eventFilter(QObject* watched, QEvent* event)
             PaintBoxPaint();
             return true;
         }
-        if (event->type() == QEvent::MouseButtonPress) {
+        // The second press of a fast double click comes as MouseButtonDblClick; it is a press
+        // like the first, so a page that counts clicks sees both.
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
             const auto* press = static_cast<QMouseEvent*>(event);
             const QPoint at = press->position().toPoint();
             PaintBoxMouseDown(press->button(), press->modifiers(), at.x(), at.y());

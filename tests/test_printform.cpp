@@ -243,6 +243,24 @@ TEST_F(PrintFormTest, LeftPressCallsPageClickRelativeToTheFrame)
     EXPECT_EQ(clicks, QList<QPoint>{QPoint(50, 30)});
 }
 
+TEST_F(PrintFormTest, BothPressesOfAFastDoubleClickReachPageClick)
+{
+    auto form = makeForm();
+    form->ResetView();
+    int clicks = 0;
+    previewState().PageClick = [&](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { ++clicks; };
+    // Qt delivers the second press of a double click as its own event type.
+    const QEvent::Type sequence[] = {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                     QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease};
+    for (QEvent::Type type : sequence) {
+        const bool release = type == QEvent::MouseButtonRelease;
+        QMouseEvent event(type, QPointF(30, 40), form->PaintBox->mapToGlobal(QPointF(30, 40)), Qt::LeftButton,
+                          release ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form->PaintBox, &event);
+    }
+    EXPECT_EQ(clicks, 2);
+}
+
 TEST_F(PrintFormTest, ShowPreviewPutsThePreviewStateBackAndShows)
 {
     auto form = makeForm();
