@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QPrinter>
 #include <QProcess>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
@@ -39,14 +40,16 @@ void Settle()
 }
 
 // The first page of a PDF as a picture, through poppler's pdftoppm.
-QImage PdfPicture(const QString& pdf, const QString& prefix)
+QImage PdfPicture(const QString& pdf, const QString& prefix, int dpi = 40)
 {
     QProcess process;
-    process.start("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, prefix});
+    process.start("pdftoppm", {"-r", QString::number(dpi), "-png", "-singlefile", pdf, prefix});
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return {};
     return QImage(prefix + ".png");
 }
+
+bool Dark(QRgb c) { return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100; }
 
 bool Greenish(QRgb c) { return qGreen(c) > 90 && qRed(c) < 70 && qBlue(c) < 70; }
 
@@ -383,6 +386,40 @@ TEST_F(PrintFormTest, PrintsToPdfInPortraitAndLandscape)
     EXPECT_NEAR(double(across.width()) / across.height(), 297.0 / 210, 0.02);
     EXPECT_TRUE(GreenAround(across, across.width() * 3 / 4, across.height() * 10 / 210));
     EXPECT_FALSE(GreenAround(across, across.width() / 4, across.height() * 10 / 210));
+}
+
+TEST_F(PrintFormTest, ThePrintedPageHasThePapersMeasures)
+{
+    // Text on the printer page is measured at the printer's resolution: the 92-digit ruler of
+    // Courier New 10 (0.6 em a digit) runs from 1 mm to about 195.8 mm on the paper. Fonts
+    // measured at a screen's resolution would make it a twelfth as long.
+    IniWriteInteger("Skriver_VisDialog", 1);
+    auto form = makeForm();
+    form->PrintPage();
+    constexpr int dpi = 100;
+    const QImage page = PdfPicture(pdfFolder() + "utskrift.pdf", env.path("measured"), dpi);
+    ASSERT_FALSE(page.isNull());
+    auto mm = [](double px) { return px * 25.4 / dpi; };
+    auto px = [](double mm) { return int(mm * dpi / 25.4); };
+    EXPECT_NEAR(mm(page.width()), 210, 1);
+    EXPECT_NEAR(mm(page.height()), 297, 1);
+
+    // The ruler's ink, in the band between the header rule (20 mm) and the grid (25 mm), inside
+    // the frame's two sides.
+    int left = page.width(), right = -1, top = page.height(), bottom = -1;
+    for (int y = px(20.6); y < px(24.8); ++y)
+        for (int x = px(0.8); x < px(208); ++x)
+            if (Dark(page.pixel(x, y))) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0) << "no ruler on the page";
+    EXPECT_NEAR(mm(left), 1.3, 0.8);
+    EXPECT_NEAR(mm(right + 1), 195.8, 1.2);
+    // Digits of a 10-point font stand about 2.4 mm high.
+    EXPECT_NEAR(mm(bottom + 1 - top), 2.4, 0.5);
 }
 
 TEST_F(PrintFormTest, TheDialogsOrientationIsUsedForThatJob)
