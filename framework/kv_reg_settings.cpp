@@ -215,7 +215,14 @@ QString CurrentUser()
     return cached.toUpper();
 }
 
-QString UserSettingsFile() { return settingsState().SettingsFolder + CurrentUser() + ".INI"; }
+QString UserSettingsFile()
+{
+    // The name is the user's, not a path: a separator in it (from "--user" or the login) would
+    // put the file in another folder, so it stands as '_' in the file name.
+    QString name = CurrentUser();
+    name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QChar(0), QLatin1Char('_'));
+    return settingsState().SettingsFolder + name + ".INI";
+}
 
 namespace {
 
@@ -228,12 +235,12 @@ public:
     {
         SettingsState& s = settingsState();
         // OpenUserSettings: flush the main document, then read the per-user one.
-        const QString name = CurrentUser();
+        const QString userFile = UserSettingsFile();
         m_mainFlushed = FlushSettings();
         m_main = s.document;
         m_mainPath = s.documentPath;
-        s.document = ReadSettingsDocument(s.SettingsFolder + name + ".INI");
-        s.documentPath = s.SettingsFolder + name + ".INI";
+        s.document = ReadSettingsDocument(userFile);
+        s.documentPath = userFile;
         m_swapped = true;
     }
 

@@ -415,6 +415,14 @@ TEST_F(Placement, SaveWritesTheKeysInOrderAndSeparatesUsers)
     EXPECT_EQ(diverse, "x");
 }
 
+TEST_F(Placement, AUserNameWithASeparatorStaysInTheSettingsFolder)
+{
+    settingsState().cachedUser = "a/b";
+    EXPECT_EQ(UserSettingsFile(), settingsState().SettingsFolder + "A_B.INI");
+    SaveWindowPos(WindowPlacement{1, 2, 3, 4, false}, "Bildeviser");
+    EXPECT_TRUE(QFileInfo::exists(settingsState().SettingsFolder + "A_B.INI"));
+}
+
 TEST_F(Placement, MainDocumentSurvivesAFailedSwitch)
 {
     IniWriteString("Unsaved", "yes");

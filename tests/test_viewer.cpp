@@ -237,6 +237,7 @@ TEST_F(Viewer, MenusAndActions)
                        form->Lysbilde})
         EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
     EXPECT_EQ(form->NesteBilde->text(), "Neste bilde");
+    EXPECT_FALSE(form->Systeminformasjon->isEnabled()) << "no system-information window yet";
 }
 
 TEST_F(Viewer, OpenDialogListsTheFormatsInTheLoadersOrder)
@@ -251,15 +252,15 @@ TEST_F(Viewer, StartWithOnePictureShowsItFullScreen)
 {
     IniWriteBool("Bilde-Strekk", true);
     IniWriteBool("Bilde-Proposjonalt", true);
-    auto form = create({folder + "b.jpg"});
-    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    auto form = create({folder + "c.jpg"});
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "c.jpg");
     EXPECT_FALSE(form->hasBorder());
     EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_FALSE(form->menuBar()->isVisible());
     EXPECT_TRUE(form->isMaximized());
     EXPECT_TRUE(form->Fullskjerm->isChecked());
     EXPECT_EQ(IniReadString("SisteBildeMappe"), folder);
-    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600));
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(64, 48));
     EXPECT_TRUE(form->Strekk->isChecked());
     // The dialog has confirmed nothing yet, so the first entry is current and a step shows the
     // second, whatever the argument's own place.
@@ -277,6 +278,8 @@ TEST_F(Viewer, StartWithSomethingThatIsNoPicture)
     auto form = create({"--debug"});
     ASSERT_EQ(recorder.errors.size(), 1);
     EXPECT_TRUE(recorder.errors.first().contains("--debug"));
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: --debug");
+    EXPECT_TRUE(form->isMaximized());
     EXPECT_TRUE(form->Fullskjerm->isChecked());
     EXPECT_FALSE(form->hasBorder());
     EXPECT_TRUE(form->Image1->picture().isNull());
@@ -285,6 +288,61 @@ TEST_F(Viewer, StartWithSomethingThatIsNoPicture)
     EXPECT_TRUE(form->ListBox1.entries.isEmpty());
     EXPECT_EQ(IniReadString("SisteBildeMappe"), "");
     EXPECT_TRUE(settingsState().document.contains("STANDARD", "SisteBildeMappe"));
+
+    // The choices on screen were never read, so closing does not store them over the user's.
+    form->close();
+    EXPECT_EQ(IniReadString("Bilde-Strekk"), "0");
+    EXPECT_EQ(IniReadString("Bilde-Proposjonalt"), "0");
+}
+
+TEST_F(Viewer, ChoicesMadeAfterAFailedStartAreStored)
+{
+    IniWriteBool("Bilde-Proposjonalt", false);
+    auto form = create({"--debug"});
+    form->ProposjonaltExecute();
+    EXPECT_FALSE(form->Image1->proportional());
+    form->close();
+    EXPECT_EQ(IniReadString("Bilde-Strekk"), "1");
+    EXPECT_EQ(IniReadString("Bilde-Proposjonalt"), "0");
+}
+
+TEST_F(Viewer, StoredPlacementIsAppliedAtCreationAndAfterFullScreen)
+{
+    settingsState().cachedUser = "tester";
+    TestEnv::writeFile(settingsState().SettingsFolder + "TESTER.INI",
+                       "[VINDU-Bildeviser]\r\nLeft=100\r\nTop=50\r\nHeight=400\r\nWidth=500\r\n");
+    auto form = create();
+    EXPECT_EQ(form->frameGeometry(), QRect(100, 50, 500, 400));
+
+    form->move(123, 77);
+    QApplication::processEvents();
+    form->FullskjermExecute();
+    EXPECT_EQ(form->geometry().topLeft(), QPoint(0, 0));
+    form->FullskjermExecute();
+    EXPECT_EQ(form->frameGeometry(), QRect(123, 77, 500, 400));
+}
+
+TEST_F(Viewer, TheBorderlessViewCanBeLeftWithNoPictureToPointAt)
+{
+    IniWriteBool("Bilde-Strekk", true);
+    auto form = create({"--debug"});
+    form->StrekkExecute();   // no picture: the control shrinks to nothing
+    ASSERT_EQ(form->Image1->size(), QSize(0, 0));
+    QMouseEvent move(QEvent::MouseMove, QPointF(40, 5), form->centralWidget()->mapToGlobal(QPointF(40, 5)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form->centralWidget(), &move);
+    EXPECT_TRUE(form->hasBorder());
+    EXPECT_EQ(form->centralWidget()->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+TEST_F(Viewer, ProportionalFollowsItsAction)
+{
+    auto form = create();
+    form->ProposjonaltExecute();
+    EXPECT_TRUE(form->Proposjonalt->isChecked());
+    EXPECT_TRUE(form->Image1->proportional());
+    form->ProposjonaltExecute();
+    EXPECT_FALSE(form->Image1->proportional());
 }
 
 TEST_F(Viewer, ADamagedPictureKeepsThePreviousOneAndTheStepAfterMovesOn)

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
 
@@ -42,6 +43,10 @@ TBildeviserForm::TBildeviserForm(const QStringList& arguments, QWidget* parent) 
     setCentralWidget(m_area);
 
     m_area->installEventFilter(this);
+    // The area around the picture answers the pointer rule and the pop-up menu too: with the
+    // picture control shrunk to nothing (stretch off, no picture) in the borderless view, they
+    // are the only way back to the menus.
+    m_area->setMouseTracking(true);
     Image1 = new PictureControl(m_area);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setStretch(true);
@@ -81,14 +86,23 @@ void TBildeviserForm::createActions()
     Avslutt = make(QStringLiteral("Avslutt"), false, false);
     Openfile = make(QStringLiteral("Åpne bilde"), false, false);
     Systeminformasjon = make(QStringLiteral("Systeminformasjon"), false, false);
+    // The system-information window is not part of the program yet; until it is, its entry is
+    // shown but cannot be chosen, rather than doing nothing when chosen.
+    Systeminformasjon->setEnabled(false);
     OppdaterProgram = make(QStringLiteral("Oppdater program fra internett"), false, false);
     Internett = make(QStringLiteral("Tavlund på internett"), false, false);
     NesteBilde = make(QStringLiteral("Neste bilde"), false, false);
     Lysbilde = make(QStringLiteral("Lysbildefremvisning"), true, false);
 
     // A checkable action has flipped its check when `triggered` arrives; the handlers apply it.
-    connect(Strekk, &QAction::triggered, this, [this](bool on) { applyStrekk(on); });
-    connect(Proposjonalt, &QAction::triggered, this, [this](bool on) { Image1->setProportional(on); });
+    connect(Strekk, &QAction::triggered, this, [this](bool on) {
+        m_choicesKnown = true;
+        applyStrekk(on);
+    });
+    connect(Proposjonalt, &QAction::triggered, this, [this](bool on) {
+        m_choicesKnown = true;
+        Image1->setProportional(on);
+    });
     connect(Fullskjerm, &QAction::triggered, this, [this](bool on) {
         if (on)
             enterFullScreen();
@@ -144,6 +158,9 @@ void TBildeviserForm::createMenus()
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(Avslutt);
     Image1->setPopupMenu(PopupMenu1);
+    m_area->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_area, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->exec(m_area->mapToGlobal(pos)); });
 }
 
 void TBildeviserForm::FormCreate(const QStringList& arguments)
@@ -178,6 +195,7 @@ void TBildeviserForm::FormCreate(const QStringList& arguments)
     const bool proportional = IniReadBool(kProportionalKey);
     Proposjonalt->setChecked(proportional);
     Image1->setProportional(proportional);
+    m_choicesKnown = true;
     LastListen();
 }
 
@@ -297,13 +315,14 @@ WindowPlacement TBildeviserForm::placement() const
 
 void TBildeviserForm::applyPlacement(const WindowPlacement& p)
 {
+    const bool sizeChanged = p.width != frameGeometry().width() || p.height != frameGeometry().height();
     // The stored sizes are outer sizes; Qt sizes the client area. Before the window is shown
     // its frame is not known yet, so the outer size is applied again once the frame is there,
     // or every run would grow the window by its frame.
     const QSize frame = frameGeometry().size() - geometry().size();
     move(p.left, p.top);
     resize(p.width - frame.width(), p.height - frame.height());
-    m_pendingOuterSize = isVisible() ? QSize() : QSize(p.width, p.height);
+    m_pendingOuterSize = isVisible() || !sizeChanged ? QSize() : QSize(p.width, p.height);
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -312,7 +331,7 @@ bool TBildeviserForm::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
     if (m_pendingOuterSize.isValid() && isVisible() &&
-        (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        (event->type() == QEvent::Show || event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         const QSize frame = frameGeometry().size() - geometry().size();
         if (!frame.isNull()) {
             const QSize outer = m_pendingOuterSize;
@@ -341,8 +360,13 @@ void TBildeviserForm::FormClose()
     // Only the normal view's placement is worth keeping; the borderless one is the screen.
     if (m_border)
         RunGuarded([this] { SaveWindowPos(placement(), kWindowName, QString()); });
-    IniWriteBool(kStretchKey, Strekk->isChecked());
-    IniWriteBool(kProportionalKey, Proposjonalt->isChecked());
+    // After a start whose picture could not be shown the choices were never read; the ones on
+    // screen are the design-time ones, and storing them would overwrite the user's own unless
+    // the user chose them since.
+    if (m_choicesKnown) {
+        IniWriteBool(kStretchKey, Strekk->isChecked());
+        IniWriteBool(kProportionalKey, Proposjonalt->isChecked());
+    }
 }
 
 void TBildeviserForm::closeEvent(QCloseEvent* event)
@@ -361,5 +385,8 @@ bool TBildeviserForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_area && event->type() == QEvent::Resize)
         fitImageToArea();
+    if (watched == m_area && event->type() == QEvent::MouseMove)
+        Image1MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint().x(),
+                        static_cast<QMouseEvent*>(event)->position().toPoint().y());
     return QMainWindow::eventFilter(watched, event);
 }

@@ -82,6 +82,7 @@ private:
     bool m_border = true;
     bool m_followArea = true;       // Image1 fills the client area
     bool m_closed = false;
+    bool m_choicesKnown = false;    // the scaling choices were read from the settings or chosen
     QString m_dialogFileName;
     QSize m_pendingOuterSize;       // a stored outer size applied before the frame was known
 };
