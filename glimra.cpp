@@ -47,7 +47,9 @@ int main(int argc, char** argv)
     }
 
     int rc = 0;
-    {
+    // Whatever happens to the windows, the framework's end and the log's last step still run,
+    // so the settings and the log reach the disk.
+    RunGuarded([&] {
         // The windows in their order; the first is the main window, the others stay hidden
         // until asked for. They are destroyed, last first, before the framework ends, so
         // their destroy handlers still reach the settings file.
@@ -57,7 +59,7 @@ int main(int argc, char** argv)
         rc = app.exec();
         printForm.reset();
         viewer.reset();
-    }
+    });
 
     FrameworkShutdown();
     LogEnd();
