@@ -425,10 +425,12 @@ void TPrintForm::PrintPage()
                                                    target.completeBaseName() + QStringLiteral("-XXXXXX.part"));
         partial->setAutoRemove(true);
         if (!partial->open()) {
-            LogLine("FEIL: Utskrift: kan ikke skrive i mappen " + target.absolutePath());
+            // The folder is at fault here, not the print canvas: the user is told which folder.
+            const QString folder = target.absolutePath();
+            LogLine("FEIL: Utskrift: kan ikke skrive i mappen " + folder);
             finishJob();
-            ShowMessage(kCaptionError, QStringLiteral("Kan ikke tilordne printpeker"));
-            return;
+            throw UserError("Utskriften kunne ikke lagres i mappen " + QDir::toNativeSeparators(folder) +
+                            ": mappen finnes ikke eller kan ikke ta imot filer.");
         }
         partial->close();
         pr.setOutputFileName(partial->fileName());

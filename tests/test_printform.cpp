@@ -18,6 +18,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
@@ -502,21 +503,49 @@ TEST_F(PrintFormTest, AFailingPageEndsTheJobAndLeavesNoFile)
     EXPECT_EQ(pdfFiles(), QStringList{"utskrift.pdf"});
 }
 
-TEST_F(PrintFormTest, AFolderThatCannotTakeThePdfShowsThePrintCanvasMessage)
+// The message of a print job that throws, or empty when it does not.
+QString ThrownBy(const std::function<void()>& job)
 {
-    // A file stands where the PDF folder should be.
+    try {
+        job();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+TEST_F(PrintFormTest, AFolderThatCannotTakeThePdfIsNamed)
+{
+    // A file stands where the PDF folder should be; the user named a file in a missing folder.
     TestEnv::writeFile(env.path("blocker"), "x");
-    IniSection("FOLDERS");
-    IniWriteString("export/pdf_folder", env.path("blocker/pdf/"));
-    IniStandard();
-    IniWriteInteger("Skriver_VisDialog", 1);
-    auto form = makeForm();
-    form->PrintPage();
-    EXPECT_EQ(messages, QStringList{"FEIL|Kan ikke tilordne printpeker"});
-    EXPECT_FALSE(pageState().Printing);
-    EXPECT_FALSE(form->jobActive());
-    EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+    const struct {
+        const char* folderSetting;  // the data folder "export/pdf", or null: the default
+        const char* typed;          // the file typed in the dialog, or null: none
+        const char* folder;         // the folder the message names
+    } cases[] = {
+        {"blocker/pdf/", nullptr, "blocker/pdf"},
+        {nullptr, "mangler/valgt.pdf", "mangler"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        IniSection("FOLDERS");
+        IniWriteString("export/pdf_folder", c.folderSetting ? env.path(c.folderSetting) : QString());
+        IniStandard();
+        dialogFile = c.typed ? env.path(c.typed) : QString();
+        messages.clear();
+        auto form = makeForm();
+        const QString error = ThrownBy([&] { form->PrintPage(); });
+        EXPECT_EQ(error, "Utskriften kunne ikke lagres i mappen " + env.path(c.folder) +
+                             ": mappen finnes ikke eller kan ikke ta imot filer.");
+        // The fixed texts of the print canvas are for the canvas, not for a folder.
+        EXPECT_TRUE(messages.isEmpty()) << messages.join(", ").toStdString();
+        EXPECT_FALSE(pageState().Printing);
+        EXPECT_FALSE(form->jobActive());
+        EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
+        EXPECT_EQ(previewState().PrintTitle, "utskrift");  // no job was made
+    }
     EXPECT_EQ(TestEnv::readFile(env.path("blocker")), "x");
+    EXPECT_FALSE(QFileInfo::exists(env.path("mangler")));
 }
 
 TEST_F(PrintFormTest, PreviewEventsDuringAJobKeepOffThePrinterPage)
