@@ -171,9 +171,11 @@ void ResetPageState();
 // ---------------------------------------------------------------------------------------------
 // Units
 
-// v × Scale, truncated toward zero.
+// v × Scale, truncated toward zero. A result a few units of the last bit below a whole number
+// (a scale such as 4960 / 210 that a double cannot hold) counts as that number; nothing else is
+// rounded. Results beyond the 32-bit range are cut to it.
 std::int32_t MmToPx(std::int32_t v);
-// p ÷ Scale, truncated toward zero.
+// p ÷ Scale, truncated toward zero, with the same allowance.
 std::int32_t PxToMm(std::int32_t p);
 // The same with an explicit scale.
 std::int32_t MmToPxAt(std::int32_t v, double scale);

@@ -18,15 +18,24 @@ int32_t Add(int32_t a, int32_t b) { return static_cast<int32_t>(std::int64_t(a) 
 int32_t Sub(int32_t a, int32_t b) { return static_cast<int32_t>(std::int64_t(a) - std::int64_t(b)); }
 
 // Truncation toward zero of a product or quotient of pixels and millimetres. The scale of a
-// printer is a fraction such as 4960 / 210 that a double cannot hold exactly; without the
-// allowance a whole page's 210 mm would come out one pixel short.
+// printer is a fraction such as 4960 / 210 that a double cannot hold exactly, so a whole page's
+// 210 mm can come out as 4959.9999999999991 pixels, one pixel short. A value that lies within a
+// few units of its last bit below the next whole number is therefore taken as that number. The
+// allowance is relative to the value's own precision (a few parts in 10^16), so it can never add
+// a whole step, and a value that is already whole is left as it is.
 int32_t TruncateToInt(double value)
 {
     if (std::isnan(value))
         return 0;
-    const double allowance = 1e-9 * std::max(1.0, std::fabs(value));
-    value = value >= 0 ? value + allowance : value - allowance;
-    value = std::trunc(value);
+    const double magnitude = std::fabs(value);
+    double whole = std::trunc(magnitude);
+    if (whole != magnitude) {
+        const double next = whole + 1.0;
+        const double lastBit = std::nextafter(next, std::numeric_limits<double>::infinity()) - next;
+        if (next - magnitude <= 4.0 * lastBit)
+            whole = next;
+    }
+    value = std::copysign(whole, value);
     value = std::clamp(value, double(std::numeric_limits<int32_t>::min()),
                        double(std::numeric_limits<int32_t>::max()));
     return static_cast<int32_t>(value);

@@ -150,11 +150,29 @@ TEST_F(UtskriftTest, ConversionsTruncateTowardZero)
         {23.62, -3, -70, 0},
         {23.62, 165, 3897, 6},
         {4960.0 / 210.0, 210, 4960, 8},  // a whole page of a 4960-pixel printer stays whole
+        {9917.0 / 210.0, 210, 9917, 4},
+        {2028.0 / 210.0, 210, 2028, 21},   // 2027.9999999999998 as a double
+        {2050.0 / 210.0, 820, 8004, 84},   // 820 pixels are 83.99999999999999 mm as a double
         {1, 0, 0, 0},
+        // Large values: the allowance for a scale's last bit never adds a whole step.
+        {1, 999999999, 999999999, 999999999},
+        {1, -999999999, -999999999, -999999999},
+        {5, 200000000, 1000000000, 40000000},
+        {1, 1000000000, 1000000000, 1000000000},
+        {1, 2147483647, 2147483647, 2147483647},
+        {2, 2147483647, 2147483647, 1073741823},  // a product beyond the 32-bit range is cut to it
+        {0.1, 999999999, 99999999, 2147483647},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MmToPxAt(c.value, c.scale), c.mmToPx) << c.scale << " " << c.value;
         EXPECT_EQ(PxToMmAt(c.value, c.scale), c.pxToMm) << c.scale << " " << c.value;
+    }
+    // Whole pages of printers of every common resolution come back whole both ways.
+    for (int width : {2028, 2480, 4960, 4961, 9917, 9921, 19842}) {
+        const double scale = width / 210.0;
+        EXPECT_EQ(MmToPxAt(210, scale), width) << width;
+        EXPECT_EQ(PxToMmAt(width, scale), 210) << width;
+        EXPECT_EQ(PxToMmAt(width - 1, scale), 209) << width;
     }
 }
 
