@@ -98,7 +98,7 @@ TPrintForm::TPrintForm(QWidget* parent) : QWidget(parent, Qt::Window)
     PreviewState& v = previewState();
     const int zoom = IniReadInteger(QStringLiteral("PreViewZoom"));
     if (zoom > 0)
-        v.Zoom = zoom;
+        v.Zoom = ClampZoom(zoom);
     v.Rotated = IniReadBool(QStringLiteral("RotatedView"));
     WindowPlacement placement{x(), y(), width(), height(), false};
     QString diverse;
@@ -308,10 +308,13 @@ void TPrintForm::ResetView(QObject* Sender)
         SetPageGeometry(page.width(), page.height(), PrinterScale(page.width(), page.height(), landscape));
         return;
     }
-    const QSize surface = PreviewSurfaceSize(v.Zoom, v.Rotated);
+    // Zoom is held to 1..MaxPreviewZoom where it is set; a value set from outside is held here too,
+    // so the surface and Scale always come from one zoom.
+    const int zoom = ClampZoom(v.Zoom);
+    const QSize surface = PreviewSurfaceSize(zoom, v.Rotated);
     if (PaintBox->size() != surface)
         PaintBox->resize(surface);
-    SetPageGeometry(surface.width(), surface.height(), v.Zoom);
+    SetPageGeometry(surface.width(), surface.height(), zoom);
     const int left = SurfaceLeft(width(), surface.width());
     if (PaintBox->x() != left || PaintBox->y() != 0)
         PaintBox->move(left, 0);

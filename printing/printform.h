@@ -25,8 +25,8 @@ class QPrinter;
 class TPrintForm : public QWidget {
     Q_OBJECT
 public:
-    // FormCreate: Zoom from "PreViewZoom" when above 0, Rotated from "RotatedView", the
-    // placement of "UTSKRIFTFORM". The window stays hidden.
+    // FormCreate: Zoom from "PreViewZoom" when above 0 (held to MaxPreviewZoom), Rotated from
+    // "RotatedView", the placement of "UTSKRIFTFORM". The window stays hidden.
     explicit TPrintForm(QWidget* parent = nullptr);
     // FormDestroy: "PreViewZoom" and the placement of "UTSKRIFTFORM" are stored.
     ~TPrintForm() override;

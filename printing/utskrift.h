@@ -259,6 +259,9 @@ void ClickBeep(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y
 inline constexpr int DefaultZoom = 5;
 inline constexpr int PaperShortMm = 210;
 inline constexpr int PaperLongMm = 297;
+// The largest preview zoom: the page's long side at this zoom is still within the largest size a
+// widget can take (16777215 pixels), so the surface and Scale always agree. 56488.
+inline constexpr int MaxPreviewZoom = 16777215 / PaperLongMm;
 
 struct PreviewState {
     PageProcedure PageProc = TestPage;            // run by every preview paint and PrintPage
@@ -278,10 +281,12 @@ double PrinterScale(int width, int height, bool landscape);
 // The surface's left edge in a client area: centred when the client is wider, else 0.
 int SurfaceLeft(int clientWidth, int surfaceWidth);
 // "Hele siden" and "Sidebredde": the zoom that fits the page's height or width on the screen,
-// at least 1.
+// at least 1 and at most MaxPreviewZoom.
 int FitPageZoom(int screenHeight, bool rotated);
 int FitWidthZoom(int screenWidth, bool rotated);
-// "Zoom in" and "Zoom ut".
+// A zoom held to 1..MaxPreviewZoom.
+int ClampZoom(int zoom);
+// "Zoom in" and "Zoom ut"; "Zoom in" stops at MaxPreviewZoom.
 int ZoomIn(int zoom);
 int ZoomOut(int zoom);
 

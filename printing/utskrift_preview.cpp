@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <algorithm>
-#include <limits>
 
 PreviewState& previewState()
 {
@@ -19,10 +18,9 @@ void ClickBeep(Qt::MouseButton, Qt::KeyboardModifiers, int, int) { QApplication:
 
 QSize PreviewSurfaceSize(int zoom, bool rotated)
 {
-    // A zoom from the settings may be any number; a widget cannot be larger than this.
-    constexpr std::int64_t largest = 16777215;
-    const int shortSide = int(std::clamp<std::int64_t>(std::int64_t(zoom) * PaperShortMm, 0, largest));
-    const int longSide = int(std::clamp<std::int64_t>(std::int64_t(zoom) * PaperLongMm, 0, largest));
+    zoom = ClampZoom(zoom);
+    const int shortSide = zoom * PaperShortMm;
+    const int longSide = zoom * PaperLongMm;
     return rotated ? QSize(longSide, shortSide) : QSize(shortSide, longSide);
 }
 
@@ -36,19 +34,21 @@ int SurfaceLeft(int clientWidth, int surfaceWidth)
     return clientWidth > surfaceWidth ? (clientWidth - surfaceWidth) / 2 : 0;
 }
 
+int ClampZoom(int zoom) { return std::clamp(zoom, 1, MaxPreviewZoom); }
+
 int FitPageZoom(int screenHeight, bool rotated)
 {
-    return std::max(1, screenHeight / (rotated ? PaperShortMm : PaperLongMm));
+    return ClampZoom(screenHeight / (rotated ? PaperShortMm : PaperLongMm));
 }
 
 int FitWidthZoom(int screenWidth, bool rotated)
 {
-    return std::max(1, screenWidth / (rotated ? PaperLongMm : PaperShortMm));
+    return ClampZoom(screenWidth / (rotated ? PaperLongMm : PaperShortMm));
 }
 
-int ZoomIn(int zoom) { return zoom < std::numeric_limits<int>::max() ? zoom + 1 : zoom; }
+int ZoomIn(int zoom) { return ClampZoom(zoom < MaxPreviewZoom ? zoom + 1 : zoom); }
 
-int ZoomOut(int zoom) { return zoom > 1 ? zoom - 1 : zoom; }
+int ZoomOut(int zoom) { return zoom > 1 ? ClampZoom(zoom - 1) : zoom; }
 
 QString SafeFileTitle(const QString& title)
 {

@@ -138,7 +138,8 @@ TEST_F(PrintFormTest, ZoomComesFromSettingsAndGoesBackAtTheEnd)
     const struct {
         const char* stored;  // null: no key
         int zoom;
-    } cases[] = {{nullptr, 5}, {"0", 5}, {"-3", 5}, {"8", 8}, {"abc", 5}};
+    } cases[] = {{nullptr, 5}, {"0", 5}, {"-3", 5}, {"8", 8}, {"abc", 5},
+                 {"100000", MaxPreviewZoom}, {"2147483647", MaxPreviewZoom}};
     for (const auto& c : cases) {
         ResetPreviewState();
         if (c.stored)
@@ -147,7 +148,54 @@ TEST_F(PrintFormTest, ZoomComesFromSettingsAndGoesBackAtTheEnd)
         EXPECT_EQ(previewState().Zoom, c.zoom) << (c.stored ? c.stored : "none");
         form->Zoomin1Click();
         form.reset();
-        EXPECT_EQ(IniReadInteger("PreViewZoom"), c.zoom + 1);
+        EXPECT_EQ(IniReadInteger("PreViewZoom"), std::min(c.zoom + 1, MaxPreviewZoom));
+    }
+}
+
+TEST_F(PrintFormTest, AHugeZoomIsHeldWhereTheSurfaceAndScaleAgree)
+{
+    EXPECT_EQ(MaxPreviewZoom, 56488);
+    EXPECT_EQ(PreviewSurfaceSize(MaxPreviewZoom, false), QSize(210 * 56488, 297 * 56488));
+    EXPECT_LE(PreviewSurfaceSize(MaxPreviewZoom, true).width(), QWIDGETSIZE_MAX);
+    EXPECT_EQ(ZoomIn(MaxPreviewZoom), MaxPreviewZoom);
+    EXPECT_EQ(ZoomIn(MaxPreviewZoom - 1), MaxPreviewZoom);
+    EXPECT_EQ(ZoomOut(MaxPreviewZoom), MaxPreviewZoom - 1);
+    EXPECT_EQ(FitWidthZoom(std::numeric_limits<int>::max(), false), MaxPreviewZoom);
+
+    IniWriteInteger("PreViewZoom", 100000);
+    for (bool rotated : {false, true}) {
+        SCOPED_TRACE(rotated);
+        ResetPreviewState();
+        previewState().Rotated = rotated;
+        auto form = makeForm();
+        previewState().Rotated = rotated;
+        form->Zoomin1Click();
+        const PreviewState& v = previewState();
+        const PageState& s = pageState();
+        EXPECT_EQ(v.Zoom, MaxPreviewZoom);
+        const QSize surface = PreviewSurfaceSize(MaxPreviewZoom, rotated);
+        EXPECT_EQ(form->PaintBox->size(), surface);
+        EXPECT_EQ(s.Scale, MaxPreviewZoom);
+        EXPECT_EQ(s.FrameRight, surface.width() - 1);
+        EXPECT_EQ(s.FrameBottom, surface.height() - 1);
+        EXPECT_EQ(s.RightMm, rotated ? 296 : 209);
+        EXPECT_EQ(s.BottomMm, rotated ? 209 : 296);
+        // The page is drawn at that zoom (the window shows its top-left corner).
+        int paints = 0;
+        previewState().PageProc = [&] {
+            ++paints;
+            EXPECT_EQ(pageState().Scale, MaxPreviewZoom);
+            TestPage();
+        };
+        form->ShowPreview();
+        Settle();
+        EXPECT_GT(paints, 0);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join(",").toStdString();
+        // A zoom put in from outside is held by the view as well.
+        previewState().Zoom = std::numeric_limits<int>::max();
+        form->ResetView();
+        EXPECT_EQ(form->PaintBox->size(), surface);
+        EXPECT_EQ(s.Scale, MaxPreviewZoom);
     }
 }
 
@@ -175,7 +223,9 @@ TEST_F(PrintFormTest, ZoomFitAndRotate)
     EXPECT_EQ(FitPageZoom(200, false), 1);  // a tiny screen keeps a visible page
     EXPECT_EQ(PreviewSurfaceSize(5, false), QSize(1050, 1485));
     EXPECT_EQ(PreviewSurfaceSize(5, true), QSize(1485, 1050));
-    EXPECT_EQ(PreviewSurfaceSize(std::numeric_limits<int>::max(), false), QSize(16777215, 16777215));
+    EXPECT_EQ(PreviewSurfaceSize(std::numeric_limits<int>::max(), false),
+              PreviewSurfaceSize(MaxPreviewZoom, false));
+    EXPECT_EQ(PreviewSurfaceSize(0, false), QSize(210, 297));
     EXPECT_NEAR(PrinterScale(4960, 7016, false), 23.619, 1e-3);
     EXPECT_NEAR(PrinterScale(7016, 4960, true), 23.619, 1e-3);
 
