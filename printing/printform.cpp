@@ -328,6 +328,9 @@ void TPrintForm::ShowPreview()
     s.Canvas = &m_previewCanvas;
     s.Printing = false;
     m_paintFailed = false;
+    // A minimised window is brought back first, to the state it had (maximised or normal).
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     if (isVisible()) {
         raise();
         activateWindow();

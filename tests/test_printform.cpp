@@ -336,6 +336,41 @@ TEST_F(PrintFormTest, ShowPreviewPutsThePreviewStateBackAndShows)
     EXPECT_TRUE(form->isVisible());
 }
 
+TEST_F(PrintFormTest, ShowPreviewBringsAMinimisedWindowBack)
+{
+    auto form = makeForm();
+    form->ShowPreview();
+    Settle();
+    form->setWindowState(Qt::WindowMinimized);
+    Settle();
+    ASSERT_TRUE(form->isMinimized());
+    form->ShowPreview();
+    Settle();
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(form->isVisible());
+
+    // A window that was maximised before it was minimised comes back maximised.
+    form->setWindowState(Qt::WindowMaximized);
+    Settle();
+    form->setWindowState(form->windowState() | Qt::WindowMinimized);
+    Settle();
+    ASSERT_TRUE(form->isMinimized());
+    form->ShowPreview();
+    Settle();
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(form->isMaximized());
+
+    // Closed while minimised: shown again, not minimised.
+    form->setWindowState(Qt::WindowMinimized);
+    form->close();
+    Settle();
+    ASSERT_FALSE(form->isVisible());
+    form->ShowPreview();
+    Settle();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+}
+
 TEST_F(PrintFormTest, APageThatFailsInThePreviewIsReportedOnce)
 {
     auto form = makeForm();
