@@ -226,7 +226,8 @@ void TPrintForm::repaintPage()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Menu commands
+// Menu commands. Each view command repaints even when the surface keeps its size: a page that
+// failed before is drawn anew only by a paint.
 
 void TPrintForm::Oppdater1Click()
 {
@@ -251,6 +252,7 @@ void TPrintForm::Zoomin1Click()
     previewState().Zoom = ZoomIn(previewState().Zoom);
     m_paintFailed = false;
     ResetView(this);
+    repaintPage();
 }
 
 void TPrintForm::Zoomut1Click()
@@ -260,6 +262,7 @@ void TPrintForm::Zoomut1Click()
     previewState().Zoom = ZoomOut(previewState().Zoom);
     m_paintFailed = false;
     ResetView(this);
+    repaintPage();
 }
 
 void TPrintForm::Helsiden1Click()
@@ -269,6 +272,7 @@ void TPrintForm::Helsiden1Click()
     previewState().Zoom = FitPageZoom(PrimaryScreenSize().height(), previewState().Rotated);
     m_paintFailed = false;
     ResetView(this);
+    repaintPage();
 }
 
 void TPrintForm::Sidebredde1Click()
@@ -278,6 +282,7 @@ void TPrintForm::Sidebredde1Click()
     previewState().Zoom = FitWidthZoom(PrimaryScreenSize().width(), previewState().Rotated);
     m_paintFailed = false;
     ResetView(this);
+    repaintPage();
 }
 
 void TPrintForm::Roter1Click()
@@ -288,6 +293,7 @@ void TPrintForm::Roter1Click()
     v.Rotated = !v.Rotated;
     m_paintFailed = false;
     ResetView(this);
+    repaintPage();
     IniWriteBool(QStringLiteral("RotatedView"), v.Rotated);
 }
 

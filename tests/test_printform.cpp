@@ -393,6 +393,41 @@ TEST_F(PrintFormTest, APageThatFailsInThePreviewIsReportedOnce)
     EXPECT_EQ(pageState().Canvas, &form->previewCanvas());
 }
 
+TEST_F(PrintFormTest, AViewCommandThatKeepsTheZoomDrawsAFailedPageAgain)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    const struct {
+        const char* command;
+        void (TPrintForm::*handler)();
+        int zoom;  // the zoom the command leaves as it is
+    } cases[] = {
+        {"Zoom ut", &TPrintForm::Zoomut1Click, 1},
+        {"Zoom in", &TPrintForm::Zoomin1Click, MaxPreviewZoom},
+        {"Hele siden", &TPrintForm::Helsiden1Click, FitPageZoom(screen.height(), false)},
+        {"Sidebredde", &TPrintForm::Sidebredde1Click, FitWidthZoom(screen.width(), false)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        ResetPreviewState();
+        errors.clear();
+        auto form = makeForm();
+        previewState().Zoom = c.zoom;
+        int runs = 0;
+        previewState().PageProc = [&] {
+            ++runs;
+            throw std::runtime_error("Siden mangler data");
+        };
+        form->ShowPreview();
+        Settle();
+        ASSERT_EQ(runs, 1);
+        (form.get()->*c.handler)();
+        EXPECT_EQ(previewState().Zoom, c.zoom);
+        Settle();
+        EXPECT_EQ(runs, 2);
+        EXPECT_EQ(errors.size(), 2);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Print jobs
 
