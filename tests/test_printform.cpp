@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
@@ -208,6 +209,19 @@ TEST_F(PrintFormTest, PlacementIsRestoredAndStored)
         form->move(140, 120);
         form->resize(700, 500);
     }
+    // The per-user file holds the placement in the window's own section.
+    const QString userFile = settingsState().SettingsFolder + CurrentUser() + ".INI";
+    ASSERT_TRUE(QFileInfo::exists(userFile)) << userFile.toStdString();
+    const QStringList lines = QString::fromLatin1(TestEnv::readFile(userFile)).split(QRegularExpression("\\r?\\n"));
+    const qsizetype start = lines.indexOf("[VINDU-UTSKRIFTFORM]");
+    ASSERT_GE(start, 0) << lines.join(" | ").toStdString();
+    QStringList keys;
+    for (qsizetype i = start + 1; i < lines.size() && !lines[i].startsWith('['); ++i)
+        if (!lines[i].isEmpty())
+            keys << lines[i];
+    keys.sort();
+    EXPECT_EQ(keys, (QStringList{"Diverse=", "Height=500", "Left=140", "Maximized=0", "Top=120", "Width=700"}));
+
     auto form = makeForm();
     EXPECT_EQ(form->pos(), QPoint(140, 120));
     EXPECT_EQ(form->size(), QSize(700, 500));
