@@ -268,6 +268,11 @@ TEST_F(PrintFormTest, ZoomFitAndRotate)
     EXPECT_EQ(pageState().RightMm, 296);
     form->Helsiden1Click();
     EXPECT_EQ(v.Zoom, std::max(1, screen.height() / 210));
+    // "Sidebredde" from the menu while rotated: the page's long side across the screen.
+    ASSERT_NE(screen.width() / 297, screen.width() / 210);
+    form->Sidebredde1->trigger();
+    EXPECT_EQ(v.Zoom, std::max(1, screen.width() / 297));
+    EXPECT_EQ(form->PaintBox->size(), PreviewSurfaceSize(v.Zoom, true));
     form->Roter1Click();
     EXPECT_FALSE(IniReadBool("RotatedView"));
 }

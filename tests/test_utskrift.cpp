@@ -769,6 +769,23 @@ TEST_F(UtskriftTest, TestPageMakesItsCallsInOrder)
     const Drawn& arrow = canvas.ofKind("polyline").last();
     EXPECT_EQ(arrow.points[5], QPoint(640, 250));
 
+    // After the header, the calls of every kind come in the page's order.
+    qsizetype afterHeader = 0;
+    for (int seen = 0; afterHeader < canvas.calls.size() && seen < 13; ++afterHeader)
+        seen += canvas.calls[afterHeader].kind == "text";
+    QStringList order;
+    for (qsizetype i = afterHeader; i < canvas.calls.size(); ++i) {
+        const Drawn& d = canvas.calls[i];
+        order << (d.kind == "text" ? (d.angle ? QString("rotated") : "text " + d.text.left(7)) : d.kind);
+    }
+    QStringList expectedOrder = {"line", "line", "arc", "ellipse", "ellipse", "polyline", "line",
+                                 "text TESTING", "rect", "rect", "text Test 12", "text Ny linj",
+                                 "text Skal væ", "text Samme v", "text Testing", "text " + drawn[footer].left(7),
+                                 "text 1234567", "text Dette e", "text Dette e"};
+    for (int i = 1; i <= 36; ++i)
+        expectedOrder << "rotated";
+    EXPECT_EQ(order, expectedOrder);
+
     // The page ends on the frame's corner with Arial 12, a thin black pen and a white brush.
     EXPECT_EQ(pageState().OriginX, 0);
     EXPECT_EQ(pageState().OriginY, 0);
