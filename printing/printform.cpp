@@ -3,6 +3,7 @@
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 #include "framework/uihooks.h"
+#include "viewer/guardedapplication.h"
 
 #include <QAction>
 #include <QDir>
@@ -100,13 +101,16 @@ TPrintForm::TPrintForm(QWidget* parent) : QWidget(parent, Qt::Window)
     if (zoom > 0)
         v.Zoom = ClampZoom(zoom);
     v.Rotated = IniReadBool(QStringLiteral("RotatedView"));
-    WindowPlacement placement{x(), y(), width(), height(), false};
-    QString diverse;
-    LoadWindowPos(placement, PrimaryScreenSize(), kWindowName, diverse);
-    move(placement.left, placement.top);
-    resize(placement.width, placement.height);
-    if (placement.maximized)
-        setWindowState(windowState() | Qt::WindowMaximized);
+    // A placement file that cannot be read is reported; the window keeps its design place.
+    RunGuarded([this] {
+        WindowPlacement placement{x(), y(), width(), height(), false};
+        QString diverse;
+        LoadWindowPos(placement, PrimaryScreenSize(), kWindowName, diverse);
+        move(placement.left, placement.top);
+        resize(placement.width, placement.height);
+        if (placement.maximized)
+            setWindowState(windowState() | Qt::WindowMaximized);
+    });
 
     s_instance = this;
 }
@@ -116,8 +120,11 @@ TPrintForm::~TPrintForm()
     // FormDestroy
     IniWriteInteger(QStringLiteral("PreViewZoom"), previewState().Zoom);
     const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
-    SaveWindowPos(WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()},
-                  kWindowName);
+    // Nothing may escape a destructor: a placement that cannot be stored is reported.
+    RunGuarded([&] {
+        SaveWindowPos(WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()},
+                      kWindowName);
+    });
 
     if (pageState().Canvas == &m_previewCanvas)
         pageState().Canvas = nullptr;

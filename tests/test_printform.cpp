@@ -227,6 +227,19 @@ TEST_F(PrintFormTest, PlacementIsRestoredAndStored)
     EXPECT_EQ(form->size(), QSize(700, 500));
 }
 
+TEST_F(PrintFormTest, APlacementFileThatFailsIsReportedAndTheWindowLives)
+{
+    // A folder in the per-user file's place: reading and writing the placement both fail.
+    QDir().mkpath(settingsState().SettingsFolder + CurrentUser() + ".INI");
+    {
+        auto form = makeForm();
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(errors.size(), 1);
+    }   // the destroy handler must not let the failure escape
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_EQ(settingsState().CurrentSection, "STANDARD");
+}
+
 TEST_F(PrintFormTest, ZoomFitAndRotate)
 {
     // The pure rules, on the screens the users have.
