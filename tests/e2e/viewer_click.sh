@@ -2,20 +2,8 @@
 # The real program in a real X server: started with one picture it fills the screen; a click on
 # the picture steps to the next JPEG of the folder, drawn where the display rule puts it; a
 # double-click closes it and the choices reach the settings file.
-set -euo pipefail
-glimra="$1"
-[ -x "$glimra" ] || { echo "FEIL: no program at $glimra" >&2; exit 1; }
-: "${GLIMRA_E2E_DISPLAY:?the end-to-end tests need the X server that scripts/test.sh starts}"
-export DISPLAY="$GLIMRA_E2E_DISPLAY"
-unset QT_QPA_PLATFORM
-
-work=$(mktemp -d)
-pid=""
-cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-
-export APPDATA="$work/appdata" HOME="$work/home" TEMP="$work/tmp"
-mkdir -p "$APPDATA/Tavlund/etc" "$HOME" "$TEMP" "$work/pics"
+source "$(dirname "$0")/common.bash"
+mkdir -p "$work/pics"
 printf '[STANDARD]\r\nBilde-Strekk=1\r\nBilde-Proposjonalt=1\r\n' > "$APPDATA/Tavlund/etc/tavlund.ini"
 convert -size 400x300 xc:'#ff0000' -quality 95 "$work/pics/a.jpg"
 convert -size 300x600 xc:'#00ff00' -quality 95 "$work/pics/b.jpg"
@@ -48,11 +36,7 @@ expect_colour() {
 cd "$work/pics"
 "$glimra" a.jpg >"$work/out.log" 2>&1 &
 pid=$!
-for _ in $(seq 1 100); do
-  xdotool search --onlyvisible --name "Tavlund bildeviser" >/dev/null 2>&1 && break
-  kill -0 "$pid" 2>/dev/null || { echo "FEIL: the program ended at start" >&2; cat "$work/out.log" >&2; exit 1; }
-  sleep 0.1
-done
+wait_for_window "Tavlund bildeviser"
 
 # Full screen 1920 x 1080, both choices on: 400 x 300 becomes 1440 x 1080 from the corner.
 expect_colour 1000 540 red
