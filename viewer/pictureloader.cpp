@@ -55,6 +55,21 @@ PictureLoadResult LoadJpeg(QFile& file, const QString& path)
     return r;
 }
 
+// Why Qt's reader gave up, in words for the user.
+QString QtReaderReason(const QImageReader& reader)
+{
+    switch (reader.error()) {
+    case QImageReader::InvalidDataError:
+        return QStringLiteral("bildedataene er skadet eller av en annen type enn filendelsen sier");
+    case QImageReader::UnsupportedFormatError:
+        return QStringLiteral("innholdet er ikke et bilde av denne typen");
+    case QImageReader::DeviceError:
+        return QStringLiteral("filen kunne ikke leses");
+    default:
+        return QStringLiteral("skadet bilde: ") + reader.errorString();
+    }
+}
+
 PictureLoadResult LoadWithQt(QFile& file, const QString& path, const QByteArray& format)
 {
     if (QImageReader::allocationLimit() < MaxPictureMegabytes)
@@ -65,7 +80,7 @@ PictureLoadResult LoadWithQt(QFile& file, const QString& path, const QByteArray&
     reader.setDecideFormatFromContent(false);
     QImage image = reader.read();
     if (image.isNull())
-        return Failure(UnreadableMessage(path, reader.errorString()));
+        return Failure(UnreadableMessage(path, QtReaderReason(reader)));
     PictureLoadResult r;
     r.naturalSize = image.size();
     r.image = std::move(image);
