@@ -132,12 +132,12 @@ IniDocument ReadSettingsDocument(const QString& path)
         return {};
     if (!file.open(QIODevice::ReadOnly))
         throw SettingsError(QStringLiteral("Kan ikke lese innstillingsfilen %1: %2")
-                                .arg(QDir::toNativeSeparators(path), file.errorString())
+                                .arg(QDir::toNativeSeparators(path), FileErrorText(file, path))
                                 .toStdString());
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw SettingsError(QStringLiteral("Kan ikke lese innstillingsfilen %1: %2")
-                                .arg(QDir::toNativeSeparators(path), file.errorString())
+                                .arg(QDir::toNativeSeparators(path), FileErrorText(file, path))
                                 .toStdString());
     return IniDocument::fromBytes(bytes);
 }

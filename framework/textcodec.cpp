@@ -80,18 +80,18 @@ bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error)
     // count; through Qt's buffer it would be lost at commit and a cut file would replace the old.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
-            *error = file.errorString();
+            *error = FileErrorText(file, path);
         return false;
     }
     if (file.write(bytes) != bytes.size()) {
         if (error)
-            *error = file.errorString();
+            *error = FileErrorText(file, path);
         file.cancelWriting();
         return false;
     }
     if (!file.commit()) {
         if (error)
-            *error = file.errorString();
+            *error = FileErrorText(file, path);
         return false;
     }
     return true;
@@ -103,4 +103,28 @@ bool IsReadOnlyFile(const QString& path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return false;
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+QString FileErrorText(const QFileDevice& file, const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("det er en mappe, ikke en fil");
+    switch (file.error()) {
+    case QFileDevice::PermissionsError:
+        return QStringLiteral("ingen tilgang");
+    case QFileDevice::ReadError:
+        return QStringLiteral("lesefeil");
+    case QFileDevice::WriteError:
+    case QFileDevice::ResizeError:
+        return QStringLiteral("skrivefeil (er disken full?)");
+    case QFileDevice::RenameError:
+        return QStringLiteral("den nye filen kunne ikke settes i stedet for den gamle");
+    case QFileDevice::OpenError:
+        if (!QFileInfo(info.absolutePath()).isDir())
+            return QStringLiteral("mappen finnes ikke");
+        return QStringLiteral("filen kunne ikke åpnes");
+    default:
+        return QStringLiteral("feil ved filbehandling: ") + file.errorString();
+    }
 }

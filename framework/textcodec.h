@@ -2,6 +2,7 @@
 // Text files shared with the maker's Windows programs: Windows-1252 without a byte-order mark,
 // or the encoding a byte-order mark names. And the one way the framework replaces a file.
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 
 enum class TextEncoding { Ansi, Utf8Bom, Utf16LeBom, Utf16BeBom };
@@ -29,6 +30,9 @@ TextEncoding EncodingForWrite(const QString& text, TextEncoding encoding);
 // over the old one, so a crash or a full disk leaves the previous file whole. The old file's
 // permissions are kept. Returns false and an error text when the file could not be replaced.
 bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Why a file operation failed, in words for the user: the error of `file` at `path`.
+QString FileErrorText(const QFileDevice& file, const QString& path);
 
 // Read-only in the framework's sense: the file exists and no write bit is set in its mode.
 // (Deliberately not access(2): that says yes to root.)

@@ -239,7 +239,9 @@ TEST(SettingsFile, AFileThatCannotBeReadStopsTheStart)
     ASSERT_TRUE(glimra.waitForFinished(20000));
     EXPECT_EQ(glimra.exitStatus(), QProcess::NormalExit);
     EXPECT_NE(glimra.exitCode(), 0);
-    EXPECT_TRUE(glimra.readAllStandardError().contains("tavlund.ini"));
+    const QString stderrText = QString::fromLocal8Bit(glimra.readAllStandardError());
+    EXPECT_TRUE(stderrText.contains("tavlund.ini")) << stderrText.toStdString();
+    EXPECT_TRUE(stderrText.contains("det er en mappe, ikke en fil")) << stderrText.toStdString();
 }
 
 TEST(SettingsFile, AFailedWriteLeavesThePreviousFileWhole)
