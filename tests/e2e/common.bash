@@ -18,7 +18,7 @@ mkdir -p "$APPDATA/Tavlund/etc" "$HOME" "$TEMP"
 # Waits until a window whose name matches $1 is visible; fails when the program ($pid) ends.
 wait_for_window() {
   for _ in $(seq 1 100); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
+    xdotool search --all --pid "$pid" --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
     kill -0 "$pid" 2>/dev/null || { echo "FEIL: the program ended" >&2; cat "$work/out.log" >&2; return 1; }
     sleep 0.1
   done

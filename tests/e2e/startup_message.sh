@@ -10,11 +10,11 @@ cd "$work"
 pid=$!
 
 wait_for_window '^FEIL$'
-if xdotool search --onlyvisible --name "Tavlund bildeviser" >/dev/null 2>&1; then
+if xdotool search --all --pid "$pid" --onlyvisible --name "Tavlund bildeviser" >/dev/null 2>&1; then
   echo "FEIL: the viewer opened before the start-up message was answered" >&2
   exit 1
 fi
-xdotool search --onlyvisible --name '^FEIL$' windowfocus --sync 2>/dev/null || true
+xdotool search --all --pid "$pid" --onlyvisible --name '^FEIL$' windowfocus --sync 2>/dev/null || true
 xdotool key Return
 wait_for_window "Tavlund bildeviser"
 echo "e2e startup_message: ok"
