@@ -5,6 +5,7 @@
 #include "printing/printform.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
+#include "viewer/norwegiantexts.h"
 
 #include <cstdio>
 #include <memory>
@@ -37,6 +38,8 @@ int main(int argc, char** argv)
     int toolkitArgc = 1;
     GuardedApplication app(toolkitArgc, argv);
     GuardedApplication::installUiHooks();
+    NorwegianTexts norwegian;
+    app.installTranslator(&norwegian);
 
     LogStart();
     try {

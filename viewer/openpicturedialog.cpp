@@ -68,6 +68,8 @@ OpenPictureDialog::OpenPictureDialog(QWidget* parent) : QFileDialog(parent)
         grid->addWidget(box, 1, grid->columnCount(), grid->rowCount() - 1, 1);
 
     connect(this, &QFileDialog::currentChanged, this, &OpenPictureDialog::showPreview);
+    // Room for the file list beside the preview.
+    resize(860, 480);
 }
 
 void OpenPictureDialog::showPreview(const QString& path)
