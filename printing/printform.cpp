@@ -252,14 +252,21 @@ void TPrintForm::Utskrift1Click()
     ShowPreview();
 }
 
+// After a view command: the page is drawn anew at the new zoom or orientation, also when a
+// page that failed before is to be tried again with the same zoom.
+void TPrintForm::redrawView()
+{
+    m_paintFailed = false;
+    ResetView(this);
+    repaintPage();
+}
+
 void TPrintForm::Zoomin1Click()
 {
     if (m_jobActive)
         return;
     previewState().Zoom = ZoomIn(previewState().Zoom);
-    m_paintFailed = false;
-    ResetView(this);
-    repaintPage();
+    redrawView();
 }
 
 void TPrintForm::Zoomut1Click()
@@ -267,9 +274,7 @@ void TPrintForm::Zoomut1Click()
     if (m_jobActive)
         return;
     previewState().Zoom = ZoomOut(previewState().Zoom);
-    m_paintFailed = false;
-    ResetView(this);
-    repaintPage();
+    redrawView();
 }
 
 void TPrintForm::Helsiden1Click()
@@ -277,9 +282,7 @@ void TPrintForm::Helsiden1Click()
     if (m_jobActive)
         return;
     previewState().Zoom = FitPageZoom(PrimaryScreenSize().height(), previewState().Rotated);
-    m_paintFailed = false;
-    ResetView(this);
-    repaintPage();
+    redrawView();
 }
 
 void TPrintForm::Sidebredde1Click()
@@ -287,9 +290,7 @@ void TPrintForm::Sidebredde1Click()
     if (m_jobActive)
         return;
     previewState().Zoom = FitWidthZoom(PrimaryScreenSize().width(), previewState().Rotated);
-    m_paintFailed = false;
-    ResetView(this);
-    repaintPage();
+    redrawView();
 }
 
 void TPrintForm::Roter1Click()
@@ -298,9 +299,7 @@ void TPrintForm::Roter1Click()
         return;
     PreviewState& v = previewState();
     v.Rotated = !v.Rotated;
-    m_paintFailed = false;
-    ResetView(this);
-    repaintPage();
+    redrawView();
     IniWriteBool(QStringLiteral("RotatedView"), v.Rotated);
 }
 

@@ -82,6 +82,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void redrawView();
     void PaintBoxPaint();
     void FormShow();
     void repaintPage();
