@@ -3,6 +3,9 @@
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 #include "printing/printform.h"
+#include "transfer/ftpunit.h"
+#include "transfer/input.h"
+#include "transfer/serveroppsett.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
 #include "viewer/norwegiantexts.h"
@@ -57,10 +60,16 @@ int main(int argc, char** argv)
         // until asked for. They are destroyed, last first, before the framework ends, so
         // their destroy handlers still reach the settings file.
         auto viewer = std::make_unique<TBildeviserForm>(startupState().arguments);
+        auto ftpForm = std::make_unique<TFTPform>();
+        auto inputForm = std::make_unique<TInputForm>(viewer.get());
         auto printForm = std::make_unique<TPrintForm>(nullptr);
+        auto serverForm = std::make_unique<TServerOppsettForm>(viewer.get());
         viewer->show();
         rc = app.exec();
+        serverForm.reset();
         printForm.reset();
+        inputForm.reset();
+        ftpForm.reset();
         viewer.reset();
     });
 

@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils xdg-utils
   poppler-utils
+  libcurl4-openssl-dev python3-pyftpdlib python3-openssl openssl
 )
 
 missing=()
