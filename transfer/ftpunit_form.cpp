@@ -59,14 +59,15 @@ TFTPform::TFTPform(QWidget* parent)
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    const int widths[2] = {60, 50};
-    const char* texts[2] = {"0", "Klar"};
-    for (int i = 0; i < 2; ++i) {
-        m_panels[i] = new QLabel(QString::fromLatin1(texts[i]), StatusBar1);
-        m_panels[i]->setFixedWidth(widths[i]);
-        StatusBar1->addWidget(m_panels[i]);
-    }
+    // Panel 0 is 60 pixels wide; the last panel, 50 pixels at the least, reaches the right edge,
+    // as a status bar's last part does, so "Laster ned data" fits.
+    m_panels[0] = new QLabel(QStringLiteral("0"), StatusBar1);
+    m_panels[0]->setFixedWidth(60);
     m_panels[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_panels[1] = new QLabel(QStringLiteral("Klar"), StatusBar1);
+    m_panels[1]->setMinimumWidth(50);
+    StatusBar1->addWidget(m_panels[0]);
+    StatusBar1->addWidget(m_panels[1], 1);
 
     m_client = NewClient();
     IdFTP1 = m_client.get();
