@@ -270,6 +270,27 @@ TEST_F(FtpTest, ARecordFolderChangedBetweenTransfersTakesEffect)
     EXPECT_TRUE(QFile::exists(root + "/b/x.bin"));
 }
 
+TEST_F(FtpTest, FileNamesReachTheServerAsTheyAreAndNeverAsCommands)
+{
+    FtpServer server(root, {});
+    WriteRecord(kHost, server.port(), kUser, kPassword);
+    for (const QString name : {QString::fromUtf8("blåbær.jpg"), QString("100% ekte?.jpg")}) {
+        TestEnv::writeFile(local + name, "abc");
+        window().SendFil(local + name);
+        EXPECT_EQ(ftpState().FtpError, 0);
+        EXPECT_EQ(TestEnv::readFile(root + "/" + name), "abc") << name.toStdString();
+    }
+
+    TestEnv::writeFile(root + "/offer.txt", "blir");
+    const QString sneaky = local + "x\r\nDELE offer.txt";
+    TestEnv::writeFile(sneaky, "abc");
+    EXPECT_THROW(window().SendFil(sneaky), platform::FtpClientError);
+    EXPECT_EQ(ftpState().FtpError, 502);
+    EXPECT_TRUE(QFile::exists(root + "/offer.txt"));
+    for (const QString& command : server.commands())
+        EXPECT_FALSE(command.startsWith("DELE")) << command.toStdString();
+}
+
 TEST_F(FtpTest, UploadOfAFileWithoutSizeStopsBeforeConnecting)
 {
     const QString readOnly = local + "skrivebeskyttet.txt";
