@@ -1,4 +1,5 @@
 #include "viewer/metafile.h"
+#include "viewer/metafile/metafileconvert.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -24,17 +25,10 @@ int& TimeoutSetting()
 // The most an answer may hold: an EMF's SVG or the pixels of the largest part drawn at once.
 constexpr qint64 MaxAnswerBytes = qint64(256) << 20;
 
-struct HelperAnswer {
-    bool ok = false;
-    QSize natural;
-    QByteArray body;  // what follows the first line
-    QString error;
-};
-
 // Runs the helper once with the file on its standard input.
-HelperAnswer RunHelper(const QStringList& arguments, const QByteArray& input)
+MetafileHelperAnswer RunHelper(const QStringList& arguments, const QByteArray& input)
 {
-    HelperAnswer answer;
+    MetafileHelperAnswer answer;
     QProcess process;
     process.setProgram(MetafileHelperPath());
     process.setArguments(arguments);
@@ -69,25 +63,11 @@ HelperAnswer RunHelper(const QStringList& arguments, const QByteArray& input)
         return answer;
     }
     if (process.exitCode() != 0) {
-        const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed().section('\n', 0, 0);
+        const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed().section('\n', -1, -1);
         answer.error = why.isEmpty() ? QStringLiteral("metafilen er skadet") : why;
         return answer;
     }
-    const qsizetype lineEnd = out.indexOf('\n');
-    const QList<QByteArray> head = out.left(lineEnd).split(' ');
-    bool okW = false, okH = false;
-    if (lineEnd < 0 || out.size() > MaxAnswerBytes || head.size() != 3 || head[0] != "GLIMRA-METAFIL") {
-        answer.error = QStringLiteral("tegneprogrammet for metafiler svarte ikke som ventet");
-        return answer;
-    }
-    answer.natural = QSize(head[1].toInt(&okW), head[2].toInt(&okH));
-    if (!okW || !okH || answer.natural.isEmpty()) {
-        answer.error = QStringLiteral("tegneprogrammet for metafiler svarte ikke som ventet");
-        return answer;
-    }
-    answer.body = out.mid(lineEnd + 1);
-    answer.ok = true;
-    return answer;
+    return ParseMetafileHelperAnswer(out);
 }
 
 QStringList BaseArguments(MetafilePicture::Kind kind, double dpi)
@@ -96,6 +76,30 @@ QStringList BaseArguments(MetafilePicture::Kind kind, double dpi)
 }
 
 }  // namespace
+
+MetafileHelperAnswer ParseMetafileHelperAnswer(const QByteArray& out)
+{
+    MetafileHelperAnswer answer;
+    const qsizetype lineEnd = out.indexOf('\n');
+    // The first line is at most "GLIMRA-METAFIL" and two numbers.
+    if (lineEnd < 0 || lineEnd > 64 || out.size() > MaxAnswerBytes) {
+        answer.error = QStringLiteral("tegneprogrammet for metafiler svarte ikke som ventet");
+        return answer;
+    }
+    const QList<QByteArray> head = out.left(lineEnd).split(' ');
+    bool okW = false, okH = false;
+    if (head.size() == 3 && head[0] == "GLIMRA-METAFIL")
+        answer.natural = QSize(head[1].toInt(&okW), head[2].toInt(&okH));
+    if (!okW || !okH || answer.natural.isEmpty() || answer.natural.width() > MaxMetafileSide ||
+        answer.natural.height() > MaxMetafileSide) {
+        answer.natural = QSize();
+        answer.error = QStringLiteral("tegneprogrammet for metafiler svarte ikke som ventet");
+        return answer;
+    }
+    answer.body = out.mid(lineEnd + 1);
+    answer.ok = true;
+    return answer;
+}
 
 QString MetafileHelperPath()
 {
@@ -122,7 +126,7 @@ void SetMetafileHelperTimeoutMs(int milliseconds)
 std::shared_ptr<const MetafilePicture> MetafilePicture::open(const QByteArray& data, Kind kind, double dpi,
                                                              QString* error)
 {
-    const HelperAnswer answer = RunHelper(BaseArguments(kind, dpi), data);
+    const MetafileHelperAnswer answer = RunHelper(BaseArguments(kind, dpi), data);
     if (!answer.ok) {
         *error = answer.error;
         return nullptr;
@@ -166,7 +170,7 @@ QImage MetafilePicture::render(QSize drawn, const QRect& visible, QString* error
     QStringList arguments = BaseArguments(m_kind, m_dpi);
     for (int v : {drawn.width(), drawn.height(), visible.x(), visible.y(), visible.width(), visible.height()})
         arguments.append(QString::number(v));
-    const HelperAnswer answer = RunHelper(arguments, m_data);
+    const MetafileHelperAnswer answer = RunHelper(arguments, m_data);
     if (!answer.ok) {
         *error = answer.error;
         return {};

@@ -33,6 +33,17 @@ private:
     QSize m_natural;
 };
 
+// The helper's answer: its first line "GLIMRA-METAFIL <width> <height>" read into the natural
+// size, the rest as the body. Anything else is an error (the helper is ours, but what it says
+// comes from a file that may be hostile, so the answer is checked before it is believed).
+struct MetafileHelperAnswer {
+    bool ok = false;
+    QSize natural;
+    QByteArray body;
+    QString error;
+};
+MetafileHelperAnswer ParseMetafileHelperAnswer(const QByteArray& out);
+
 // Where the helper program is: beside the running program unless set (tests set it).
 QString MetafileHelperPath();
 void SetMetafileHelperPath(const QString& path);
