@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QVBoxLayout>
 
 namespace {
@@ -83,7 +84,16 @@ void OpenPictureDialog::showPreview(const QString& path)
         m_previewSize->setText(QStringLiteral("(ingen forhåndsvisning)"));
         return;
     }
-    m_preview->setPixmap(QPixmap::fromImage(result.image.scaled(
-        PreviewSide, PreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    m_previewSize->setText(QStringLiteral("%1 × %2").arg(result.image.width()).arg(result.image.height()));
+    const QSize fitted = result.naturalSize.scaled(PreviewSide, PreviewSide, Qt::KeepAspectRatio);
+    QImage preview = ScaledPicture(result, fitted.expandedTo(QSize(1, 1)));
+    if (result.metafile && !preview.isNull()) {
+        // A drawing has no background of its own: show it on white, as the viewer does.
+        QImage onWhite(preview.size(), QImage::Format_RGB32);
+        onWhite.fill(Qt::white);
+        QPainter(&onWhite).drawImage(0, 0, preview);
+        preview = onWhite;
+    }
+    m_preview->setPixmap(QPixmap::fromImage(preview));
+    m_previewSize->setText(
+        QStringLiteral("%1 × %2").arg(result.naturalSize.width()).arg(result.naturalSize.height()));
 }

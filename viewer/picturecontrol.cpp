@@ -1,5 +1,6 @@
 #include "viewer/picturecontrol.h"
 #include "viewer/displayrule.h"
+#include "viewer/metafile.h"
 #include "viewer/pictureloader.h"
 
 #include <QContextMenuEvent>
@@ -19,7 +20,10 @@ void PictureControl::load(const QString& path)
     if (!result.ok())
         throw PictureLoadError(result.error);
     m_picture = std::move(result.image);
+    m_metafile = std::move(result.metafile);
+    m_natural = m_metafile ? result.naturalSize : m_picture.size();
     m_scaled = QImage();
+    m_scaledTarget = m_scaledPart = QRect();
     update();
 }
 
@@ -42,12 +46,28 @@ QRect PictureControl::displayRect() const
 
 void PictureControl::paintEvent(QPaintEvent*)
 {
-    if (m_picture.isNull())
+    if (!hasPicture())
         return;
     const QRect target = displayRect();
     if (target.isEmpty())
         return;
     QPainter painter(this);
+    if (m_metafile) {
+        // A drawing is drawn anew at the size it is shown, and only the part inside the
+        // control: a picture larger than the area is cut at its right and bottom anyway.
+        const QRect part = target.intersected(rect()).translated(-target.topLeft());
+        if (part.isEmpty())
+            return;
+        if (m_scaledTarget != target || m_scaledPart != part) {
+            QString ignored;  // a drawing that fails now leaves the area white
+            m_scaled = m_metafile->render(target.size(), part, &ignored);
+            m_scaledTarget = target;
+            m_scaledPart = part;
+        }
+        if (!m_scaled.isNull())
+            painter.drawImage(target.topLeft() + part.topLeft(), m_scaled);
+        return;
+    }
     if (target.size() == m_picture.size()) {
         painter.drawImage(target.topLeft(), m_picture);
         return;

@@ -4,7 +4,9 @@
 // its pop-up menu. While disabled it takes none of these.
 #include <QImage>
 #include <QWidget>
+#include <memory>
 
+class MetafilePicture;
 class QMenu;
 
 class PictureControl : public QWidget {
@@ -22,9 +24,11 @@ public:
     bool proportional() const { return m_proportional; }
     void setPopupMenu(QMenu* menu) { m_popup = menu; }
 
+    // The current bitmap picture; null for none and for a metafile.
     const QImage& picture() const { return m_picture; }
+    bool hasPicture() const { return !m_picture.isNull() || m_metafile != nullptr; }
     // Natural size of the current picture; 0 x 0 when none is shown.
-    QSize pictureSize() const { return m_picture.isNull() ? QSize(0, 0) : m_picture.size(); }
+    QSize pictureSize() const { return hasPicture() ? m_natural : QSize(0, 0); }
     // Where the picture is drawn inside the control now.
     QRect displayRect() const;
 
@@ -43,7 +47,11 @@ protected:
 
 private:
     QImage m_picture;
-    QImage m_scaled;          // m_picture at the size it was last drawn, so repaints are cheap
+    std::shared_ptr<const MetafilePicture> m_metafile;
+    QSize m_natural;
+    QImage m_scaled;          // the picture as last drawn, so repaints are cheap
+    QRect m_scaledTarget;     // where that drawing was placed, and the part of it drawn
+    QRect m_scaledPart;
     bool m_stretch = true;
     bool m_proportional = true;
     bool m_pressed = false;

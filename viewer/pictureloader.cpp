@@ -1,10 +1,13 @@
 #include "viewer/pictureloader.h"
 
 #include "viewer/jpegdecoder.h"
+#include "viewer/metafile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QScreen>
 
 namespace {
 
@@ -22,6 +25,11 @@ QByteArray QtFormatFor(const QString& extension)
     if (extension == QLatin1String("tif") || extension == QLatin1String("tiff"))
         return "tiff";
     return {};
+}
+
+bool IsMetafile(const QString& extension)
+{
+    return extension == QLatin1String("wmf") || extension == QLatin1String("emf");
 }
 
 bool IsJpeg(const QString& extension)
@@ -52,6 +60,36 @@ PictureLoadResult LoadJpeg(QFile& file, const QString& path)
     r.image = std::move(decoded.image);
     r.naturalSize = decoded.naturalSize;
     r.truncated = decoded.truncated;
+    return r;
+}
+
+// The largest metafile read: real drawings are a few megabytes.
+constexpr qint64 MaxMetafileBytes = qint64(256) << 20;
+
+// A metafile's natural size is its size on paper at the screen's resolution.
+double ScreenDpi()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        return screen->logicalDotsPerInch();
+    return 96;
+}
+
+PictureLoadResult LoadMetafile(QFile& file, const QString& path, const QString& extension)
+{
+    if (file.size() > MaxMetafileBytes)
+        return Failure(UnreadableMessage(path, QStringLiteral("metafilen er for stor")));
+    const QByteArray data = file.readAll();
+    if (data.size() != file.size())
+        return Failure(UnreadableMessage(path, QStringLiteral("filen kunne ikke leses")));
+    QString reason;
+    auto picture = MetafilePicture::open(
+        data, extension == QLatin1String("emf") ? MetafilePicture::Kind::Emf : MetafilePicture::Kind::Wmf,
+        ScreenDpi(), &reason);
+    if (!picture)
+        return Failure(UnreadableMessage(path, reason));
+    PictureLoadResult r;
+    r.naturalSize = picture->naturalSize();
+    r.metafile = std::move(picture);
     return r;
 }
 
@@ -108,7 +146,7 @@ PictureLoadResult LoadPicture(const QString& path)
     const QString suffix = info.suffix();
     const QString extension = suffix.toLower();
     const QByteArray qtFormat = QtFormatFor(extension);
-    if (!IsJpeg(extension) && qtFormat.isEmpty()) {
+    if (!IsJpeg(extension) && !IsMetafile(extension) && qtFormat.isEmpty()) {
         if (suffix.isEmpty())
             return Failure(QStringLiteral("Ukjent bildeformat (filen har ingen filendelse): %1").arg(path));
         return Failure(QStringLiteral("Ukjent bildeformat «.%1»: %2").arg(suffix, path));
@@ -120,5 +158,18 @@ PictureLoadResult LoadPicture(const QString& path)
     if (file.size() == 0)
         return Failure(QStringLiteral("Bildefilen er tom: %1").arg(path));
 
+    if (IsMetafile(extension))
+        return LoadMetafile(file, path, extension);
     return IsJpeg(extension) ? LoadJpeg(file, path) : LoadWithQt(file, path, qtFormat);
+}
+
+QImage ScaledPicture(const PictureLoadResult& picture, QSize size)
+{
+    if (size.isEmpty())
+        return {};
+    if (picture.metafile) {
+        QString ignored;
+        return picture.metafile->render(size, QRect(QPoint(0, 0), size), &ignored);
+    }
+    return picture.image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
