@@ -3,10 +3,12 @@
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 #include "printing/printform.h"
+#include "sysinfo/isysinfo.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
 #include "viewer/norwegiantexts.h"
 
+#include <QIcon>
 #include <cstdio>
 #include <memory>
 
@@ -38,6 +40,7 @@ int main(int argc, char** argv)
     int toolkitArgc = 1;
     GuardedApplication app(toolkitArgc, argv);
     GuardedApplication::installUiHooks();
+    app.setWindowIcon(QIcon(QStringLiteral(":/glimra/logo.png")));
     NorwegianTexts norwegian;
     app.installTranslator(&norwegian);
 
@@ -57,10 +60,12 @@ int main(int argc, char** argv)
         // until asked for. They are destroyed, last first, before the framework ends, so
         // their destroy handlers still reach the settings file.
         auto viewer = std::make_unique<TBildeviserForm>(startupState().arguments);
+        auto sysInfoForm = std::make_unique<TSysInfoForm>(nullptr);  // never shown: ShowSystemInfo makes its own
         auto printForm = std::make_unique<TPrintForm>(nullptr);
         viewer->show();
         rc = app.exec();
         printForm.reset();
+        sysInfoForm.reset();
         viewer.reset();
     });
 
