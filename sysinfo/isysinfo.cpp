@@ -194,7 +194,14 @@ void TSysInfoForm::PagonaLabelClick()
 // ---------------------------------------------------------------------------------------------
 // The lockdown switches: each click does its one effect at once, by the switch's new state.
 
-void TSysInfoForm::GroupBox4DblClick() { Panel2->setEnabled(true); }
+void TSysInfoForm::GroupBox4DblClick()
+{
+    Panel2->setEnabled(true);
+    // The page's tab stays hidden; the page itself comes forward, so that the switches just
+    // enabled can be reached at all. Any tab leads away from it again.
+    m_specialReachable = true;
+    PageControl1->setCurrentWidget(TabSheet6);
+}
 
 void TSysInfoForm::cWinTastClick() { platform::desktopShell().blockSystemKeys(cWinTast->isChecked()); }
 void TSysInfoForm::cWinShowTaskClick() { platform::desktopShell().showTaskbar(!cWinShowTask->isChecked()); }

@@ -99,7 +99,7 @@ public:
     void Label2Click();          // the database component
     void KompilatorClick();      // "Kompilert med"
     void Image1DblClick();       // the logo
-    void GroupBox4DblClick();    // the heading
+    void GroupBox4DblClick();    // the heading: enables the switches and brings their page forward
     void Label14Click();         // "Utskrift"
     void PagonaLabelClick();     // "forhåndsvisning" and the report generator
     void cWinTastClick();
@@ -170,6 +170,9 @@ protected:
 private:
     QWidget* createTop();
     void createPages();
+
+    bool m_specialReachable = false;  // the heading was double-clicked
+    int m_lastPage = 0;
 };
 
 // Creates a new window over the owner (else over the active window), shows it modally and

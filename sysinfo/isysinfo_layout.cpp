@@ -254,6 +254,18 @@ void TSysInfoForm::createPages()
     special->addStretch();
     const int specialIndex = PageControl1->addTab(TabSheet6, QStringLiteral("Spesial"));
     PageControl1->setTabVisible(specialIndex, false);
+    // The tab bar's arrow keys would step onto the hidden page too; until the heading has been
+    // double-clicked they step over it, on in the direction they were going.
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index >= 0 && PageControl1->widget(index) == TabSheet6 && !m_specialReachable) {
+            int next = index > m_lastPage ? index + 1 : index - 1;
+            if (next < 0 || next >= PageControl1->count())
+                next = m_lastPage;
+            PageControl1->setCurrentIndex(next);
+            return;
+        }
+        m_lastPage = index;
+    });
 
     // "Rapport"
     auto* report = new QWidget;

@@ -189,7 +189,7 @@ TEST_F(SysInfo, LayoutPagesAndLinks)
 
     // The switches: captions in their columns, cleared, their panel disabled.
     EXPECT_FALSE(form->Panel2->isEnabled());
-    form->PageControl1->setCurrentWidget(form->TabSheet6);
+    form->GroupBox4DblClick();
     Settle();
     const QList<std::pair<QCheckBox*, const char*>> switches = {
         {form->cWinTast, "Ikke tillat systemtaster"}, {form->cWinDisTask, "Sperr oppgavelinje"},
@@ -425,14 +425,21 @@ TEST_F(SysInfo, RapportPreviewsAndPrintsTheTestPage)
 TEST_F(SysInfo, TheHeadingsDoubleClickEnablesThePanelAndTheSwitchesActAtOnce)
 {
     auto form = shownForm();
-    form->PageControl1->setCurrentWidget(form->TabSheet6);   // reachable only this way
-    Settle();
+    // Before the double-click the arrow keys' steps pass over the hidden page, either way.
+    form->PageControl1->setCurrentIndex(4);
+    form->PageControl1->setCurrentIndex(5);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 6);
+    form->PageControl1->setCurrentIndex(5);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 4);
+    form->PageControl1->setCurrentWidget(form->TabSheet6);
+    EXPECT_NE(form->PageControl1->currentWidget(), form->TabSheet6);
     Click(form->cWinShowTask);
     EXPECT_FALSE(form->cWinShowTask->isChecked()) << "the panel is disabled";
     Click(form->GroupBox4);
     EXPECT_FALSE(form->Panel2->isEnabled()) << "a single click does nothing";
     DoubleClick(form->GroupBox4);
     EXPECT_TRUE(form->Panel2->isEnabled());
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet6) << "the page comes forward";
     EXPECT_FALSE(form->PageControl1->isTabVisible(5)) << "the tab stays hidden";
     EXPECT_TRUE(desktop->calls.isEmpty());
 
