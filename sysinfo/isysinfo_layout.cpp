@@ -48,6 +48,8 @@ public:
         m_grid->setColumnStretch(1, 1);
         m_grid->setHorizontalSpacing(12);
     }
+    Rows(const Rows&) = delete;
+    Rows& operator=(const Rows&) = delete;
     QGridLayout* grid() const { return m_grid; }
     template <typename W>
     W* add(const QString& caption, W* value)

@@ -112,6 +112,8 @@ protected:
         settingsState().SettingsFolder = env.path("etc/");
         logState().LogFilePath = env.path("log/glimra.log");
         ProgramTitle() = "Bildeviser";
+        // The memory figure is grouped by the user's locale; these tests are a Norwegian user's.
+        QLocale::setDefault(QLocale(QLocale::NorwegianBokmal, QLocale::Norway));
         ResetPageState();
         ResetPreviewState();
         uiHooks().message = [this](const QString& caption, const QString& text) { messages << caption + "|" + text; };
@@ -124,6 +126,7 @@ protected:
         platform::SetProgramFilePath({});
         platform::SetMemoryStatus(std::nullopt);
         platform::SetOsVersion(std::nullopt);
+        QLocale::setDefault(QLocale::system());
         ResetPageState();
         ResetPreviewState();
     }
@@ -300,7 +303,6 @@ TEST_F(SysInfo, MemoryTexts)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(MemoryTotalText(16777216000ull + 1023), "16,384,000 KB");
     EXPECT_EQ(MemoryTotalText(1023), "0 KB");
-    QLocale::setDefault(QLocale::system());
 
     const struct {
         const char* meminfo;
