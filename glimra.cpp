@@ -3,6 +3,7 @@
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 #include "printing/printform.h"
+#include "sysinfo/isysinfo.h"
 #include "transfer/ftpunit.h"
 #include "transfer/input.h"
 #include "transfer/serveroppsett.h"
@@ -10,6 +11,7 @@
 #include "viewer/main.h"
 #include "viewer/norwegiantexts.h"
 
+#include <QIcon>
 #include <cstdio>
 #include <memory>
 
@@ -41,6 +43,7 @@ int main(int argc, char** argv)
     int toolkitArgc = 1;
     GuardedApplication app(toolkitArgc, argv);
     GuardedApplication::installUiHooks();
+    app.setWindowIcon(QIcon(QStringLiteral(":/glimra/logo.png")));
     NorwegianTexts norwegian;
     app.installTranslator(&norwegian);
 
@@ -60,6 +63,7 @@ int main(int argc, char** argv)
         // until asked for. They are destroyed, last first, before the framework ends, so
         // their destroy handlers still reach the settings file.
         auto viewer = std::make_unique<TBildeviserForm>(startupState().arguments);
+        auto sysInfoForm = std::make_unique<TSysInfoForm>(nullptr);  // never shown: ShowSystemInfo makes its own
         auto ftpForm = std::make_unique<TFTPform>();
         auto inputForm = std::make_unique<TInputForm>(viewer.get());
         auto printForm = std::make_unique<TPrintForm>(nullptr);
@@ -70,6 +74,7 @@ int main(int argc, char** argv)
         printForm.reset();
         inputForm.reset();
         ftpForm.reset();
+        sysInfoForm.reset();
         viewer.reset();
     });
 

@@ -6,6 +6,7 @@
 #include "framework/felles.h"
 #include "framework/kv_reg.h"
 #include "framework/uihooks.h"
+#include "sysinfo/isysinfo.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -86,9 +87,6 @@ void TBildeviserForm::createActions()
     Avslutt = make(QStringLiteral("Avslutt"), false, false);
     Openfile = make(QStringLiteral("Åpne bilde"), false, false);
     Systeminformasjon = make(QStringLiteral("Systeminformasjon"), false, false);
-    // The system-information window is not part of the program yet; until it is, its entry is
-    // shown but cannot be chosen, rather than doing nothing when chosen.
-    Systeminformasjon->setEnabled(false);
     OppdaterProgram = make(QStringLiteral("Oppdater program fra internett"), false, false);
     Internett = make(QStringLiteral("Tavlund på internett"), false, false);
     NesteBilde = make(QStringLiteral("Neste bilde"), false, false);
@@ -118,6 +116,7 @@ void TBildeviserForm::createActions()
     connect(Avslutt, &QAction::triggered, this, &QWidget::close);
     connect(Openfile, &QAction::triggered, this, &TBildeviserForm::OpenfileExecute);
     connect(NesteBilde, &QAction::triggered, this, &TBildeviserForm::NesteBildeExecute);
+    connect(Systeminformasjon, &QAction::triggered, this, [this] { ShowSystemInfo(this); });
     connect(OppdaterProgram, &QAction::triggered, this, [] { StartProgramUpdate(); });
     connect(Internett, &QAction::triggered, this,
             [] { ShellOpen(QString::fromLatin1(MakerWebAddress), QString(), QString()); });
