@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-image-formats-plugins libjpeg62-turbo-dev
+  qt6-base-dev qt6-image-formats-plugins libjpeg62-turbo-dev libcups2-dev
   libgtest-dev cppcheck
   fonts-liberation2 fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils xdg-utils
