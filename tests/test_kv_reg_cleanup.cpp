@@ -243,6 +243,29 @@ TEST_F(CleanupTest, SubfolderSwappedForALinkIsNotFollowed)
     EXPECT_TRUE(QFileInfo(top + "b").isSymLink());
 }
 
+// A folder moved elsewhere inside the top folder while the walk is below it: going back up, the
+// walk finds the folder it came from again by the names it entered through, and goes on there.
+TEST_F(CleanupTest, FolderMovedMeanwhileIsFoundAgain)
+{
+    const QString top = tmp();
+    MakeFile(top + "a/b/c/f.txt");
+    MakeFile(top + "a/b/g.txt");
+    MakeFile(top + "a/h.txt");
+    MakeFile(top + "z.txt");
+    // Folders entered: 1 top, 2 a, 3 b, 4 c.
+    onBusy = [&](qsizetype entered) {
+        if (entered == 4)
+            ASSERT_TRUE(QDir().rename(top + "a/b", top + "b2"));
+    };
+
+    CleanFolder(top);
+
+    EXPECT_EQ(LogMessages(), QStringList{});
+    // b2 came after the listing of the top folder; what was in it went with the walk.
+    EXPECT_EQ(EntriesOf(top), QStringList{"b2"});
+    EXPECT_EQ(EntriesOf(top + "b2"), QStringList{});
+}
+
 // An entry that someone else removed after the listing saw it is gone already: no failure.
 TEST_F(CleanupTest, EntryRemovedMeanwhileIsNoFailure)
 {
