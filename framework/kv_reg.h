@@ -143,11 +143,17 @@ const QStringList& FolderTreeNames();
 void LoginInfoLine();
 
 // ---------------------------------------------------------------------------------------------
-// Temporary-file clean-up
+// Temporary-file clean-up. Deleting never leaves the folder asked for: its path is resolved
+// to its real absolute form before any test; the root, the home folder, the settings folder,
+// the data root and the folders above them are never emptied; links are not followed; entries
+// on another file system (mount points) are left alone; the print spool is emptied through the
+// print server, never by deleting its files.
 
+// The start-up run: the tmp folder, and with includeSystem the TEMP folder, WINDIR's temp
+// folder and the print queues.
 void CleanTemporaryFiles(bool includeSystem);
+// Empties one folder and keeps it.
 void CleanFolder(const QString& path);
-void DeleteFolderContents(const QString& folder, const QString& topFolder);
 
 // ---------------------------------------------------------------------------------------------
 // Environment queries: each asks again on every call.

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libjpeg62-turbo-dev libxcb1-dev
+  qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libjpeg62-turbo-dev libxcb1-dev libcups2-dev
   libwmf-dev libemf2svg-dev
   libgtest-dev cppcheck
   fonts-liberation2 fonts-dejavu-core
