@@ -24,6 +24,8 @@ QByteArray QtFormatFor(const QString& extension)
         return "ico";
     if (extension == QLatin1String("tif") || extension == QLatin1String("tiff"))
         return "tiff";
+    if (extension == QLatin1String("png") || extension == QLatin1String("gif") || extension == QLatin1String("webp"))
+        return extension.toLatin1();
     return {};
 }
 
@@ -129,7 +131,7 @@ PictureLoadResult LoadWithQt(QFile& file, const QString& path, const QByteArray&
 
 const QStringList& PictureFormats()
 {
-    static const QStringList formats = {"wmf", "emf", "ico", "tiff", "tif", "bmp", "jpeg", "jpg"};
+    static const QStringList formats = {"wmf", "emf", "ico", "tiff", "tif", "bmp", "jpeg", "jpg", "png", "gif", "webp"};
     return formats;
 }
 
