@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libjpeg62-turbo-dev
-  libwmf-dev libemf2svg-dev
+  libwmf-dev libemf2svg-dev libexif-dev
   libgtest-dev cppcheck
   fonts-liberation2 fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils xdg-utils

@@ -2,6 +2,7 @@
 
 #include "viewer/jpegdecoder.h"
 #include "viewer/metafile.h"
+#include "viewer/photoadjust.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,8 +60,10 @@ PictureLoadResult LoadJpeg(QFile& file, const QString& path)
     if (!decoded.ok())
         return Failure(UnreadableMessage(path, decoded.error));
     PictureLoadResult r;
-    r.image = std::move(decoded.image);
-    r.naturalSize = decoded.naturalSize;
+    // Shown upright and in the screen's colours; the display rule works on the upright size.
+    ConvertToSrgb(decoded.image, decoded.iccProfile);
+    r.image = UprightPicture(decoded.image, decoded.orientation);
+    r.naturalSize = UprightSize(decoded.naturalSize, decoded.orientation);
     r.truncated = decoded.truncated;
     return r;
 }
