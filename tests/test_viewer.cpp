@@ -692,3 +692,37 @@ TEST_F(Viewer, ADroppedFileOpensLikeAChoiceInTheOpenDialog)
     EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
     EXPECT_EQ(form->Image1->pictureSize(), QSize(64, 48));
 }
+
+// On a screen with two device pixels per logical pixel the picture is drawn at device
+// resolution: a 400 × 300 picture of one-pixel stripes, fitted into a 200 × 150 control, keeps
+// its stripes; at one device pixel per logical pixel they merge into grey.
+TEST(PictureControlTest, DrawsAtDeviceResolution)
+{
+    TestEnv env;
+    QImage stripes(400, 300, QImage::Format_RGB32);
+    for (int x = 0; x < 400; ++x)
+        for (int y = 0; y < 300; ++y)
+            stripes.setPixel(x, y, x % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    ASSERT_TRUE(stripes.save(env.path("striper.bmp"), "BMP"));
+    PictureControl control;
+    control.resize(200, 150);
+    control.load(env.path("striper.bmp"));
+    ASSERT_EQ(control.displayRect(), QRect(0, 0, 200, 150)) << "the rule works in logical pixels";
+
+    for (const qreal ratio : {2.0, 1.0}) {
+        SCOPED_TRACE(ratio);
+        QImage shown(QSize(200, 150) * ratio, QImage::Format_RGB32);
+        shown.setDevicePixelRatio(ratio);
+        shown.fill(Qt::red);
+        control.render(&shown);
+        int extremes = 0;
+        for (int x = 40; x < 80; ++x) {
+            const int level = qGray(shown.pixel(x, 100));
+            extremes += (level < 30 || level > 225) ? 1 : 0;
+        }
+        if (ratio == 2.0)
+            EXPECT_EQ(extremes, 40) << "every device pixel is one of the picture's stripes";
+        else
+            EXPECT_LT(extremes, 5) << "at half the size the stripes merge";
+    }
+}
