@@ -20,5 +20,7 @@ for _ in $(seq 1 50); do
 done
 export GLIMRA_E2E_DISPLAY="$display"
 
-cd build
-ctest --output-on-failure -j 2 --timeout 600
+(cd build && ctest --output-on-failure -j 2 --timeout 600)
+
+# The Debian package, installed, started and removed (as root only; see the script).
+scripts/package-check.sh

@@ -21,7 +21,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {
@@ -245,9 +247,10 @@ TEST_F(Viewer, MenusAndActions)
 TEST_F(Viewer, OpenDialogListsTheFormatsInTheLoadersOrder)
 {
     EXPECT_EQ(OpenPictureDialog::pictureFilters(),
-              QStringList({"Alle bilder (*.wmf *.emf *.ico *.tiff *.tif *.bmp *.jpeg *.jpg)", "Metafil (*.wmf)",
-                           "Utvidet metafil (*.emf)", "Ikon (*.ico)", "TIFF-bilde (*.tiff)", "TIFF-bilde (*.tif)",
-                           "Punktgrafikk (*.bmp)", "JPEG-bilde (*.jpeg)", "JPEG-bilde (*.jpg)"}));
+              QStringList({"Alle bilder (*.wmf *.emf *.ico *.tiff *.tif *.bmp *.jpeg *.jpg *.png *.gif *.webp)",
+                           "Metafil (*.wmf)", "Utvidet metafil (*.emf)", "Ikon (*.ico)", "TIFF-bilde (*.tiff)",
+                           "TIFF-bilde (*.tif)", "Punktgrafikk (*.bmp)", "JPEG-bilde (*.jpeg)", "JPEG-bilde (*.jpg)",
+                           "PNG-bilde (*.png)", "GIF-bilde (*.gif)", "WebP-bilde (*.webp)"}));
 }
 
 TEST_F(Viewer, StartWithOnePictureShowsItFullScreen)
@@ -596,4 +599,130 @@ TEST(NorwegianTextsTest, QtsFileDialogSpeaksNorwegian)
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Parent Directory"), "Overordnet mappe");
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "something Qt never says"), "something Qt never says");
     QCoreApplication::removeTranslator(&norwegian);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys and dropped files
+
+TEST_F(Viewer, KeysStepAndSwitchFullScreenWithoutActionShortcuts)
+{
+    IniWriteString("SisteBildeMappe", folder);
+    auto form = create();
+    ASSERT_EQ(form->ListBox1.entries.size(), 3);
+    auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(form.get(), &event);
+    };
+    // Each stepping key moves one on, like a click; with a modifier held it does nothing.
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int current;
+    } steps[] = {{Qt::Key_Right, Qt::NoModifier, 1},   {Qt::Key_Space, Qt::NoModifier, 2},
+                 {Qt::Key_PageDown, Qt::NoModifier, 0}, {Qt::Key_Right, Qt::ControlModifier, 0},
+                 {Qt::Key_Space, Qt::AltModifier, 0},   {Qt::Key_Left, Qt::NoModifier, 0}};
+    for (const auto& s : steps) {
+        press(s.key, s.modifiers);
+        EXPECT_EQ(form->ListBox1.current, s.current) << "key " << s.key;
+    }
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(400, 300));
+
+    // A step while the control is disabled (a step still running) is dropped.
+    form->Image1->setEnabled(false);
+    press(Qt::Key_Right);
+    EXPECT_EQ(form->ListBox1.current, 0);
+    form->Image1->setEnabled(true);
+
+    // Escape in the normal view does nothing; F11 switches full screen on and off; Escape
+    // leaves it, also after the pointer rule brought the border back.
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(form->hasBorder());
+    EXPECT_FALSE(form->Fullskjerm->isChecked());
+    press(Qt::Key_F11);
+    EXPECT_TRUE(form->Fullskjerm->isChecked());
+    EXPECT_FALSE(form->hasBorder());
+    press(Qt::Key_F11);
+    EXPECT_FALSE(form->Fullskjerm->isChecked());
+    EXPECT_TRUE(form->hasBorder());
+    press(Qt::Key_F11);
+    form->Image1MouseMove(5, 0);
+    ASSERT_TRUE(form->hasBorder());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(form->Fullskjerm->isChecked());
+    EXPECT_FALSE(form->windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST_F(Viewer, ADroppedFileOpensLikeAChoiceInTheOpenDialog)
+{
+    IniWriteString("SisteBildeMappe", env.path("elsewhere/"));
+    auto form = create();
+    auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &dropped);
+        return dropped.isAccepted();
+    };
+    // Something that is no local file is refused and changes nothing.
+    EXPECT_FALSE(drop({QUrl("https://www.tavlund.no/bilde.jpg")}));
+    EXPECT_FALSE(drop({}));
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser");
+
+    EXPECT_TRUE(drop({QUrl("https://www.tavlund.no/x.jpg"), QUrl::fromLocalFile(folder + "b.jpg")}));
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(300, 600));
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    EXPECT_EQ(IniReadString("SisteBildeMappe"), folder);
+    ASSERT_EQ(form->ListBox1.entries.size(), 3);
+    EXPECT_EQ(form->ListBox1.current, 1) << "the dropped file is the current one of its folder";
+    form->NesteBildeExecute();
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(64, 48));
+
+    // A file that cannot be loaded gives the error and changes nothing else.
+    TestEnv::writeFile(folder + "rot.jpg", "no JPEG");
+    try {
+        form->OpenChosenFile(folder + "rot.jpg");
+        ADD_FAILURE() << "no error for a damaged picture";
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(QString::fromStdString(e.what()).contains("rot.jpg"));
+    }
+    EXPECT_EQ(form->windowTitle(), "Tavlund bildeviser: " + folder + "b.jpg");
+    EXPECT_EQ(form->Image1->pictureSize(), QSize(64, 48));
+}
+
+// On a screen with two device pixels per logical pixel the picture is drawn at device
+// resolution: a 400 × 300 picture of one-pixel stripes, fitted into a 200 × 150 control, keeps
+// its stripes; at one device pixel per logical pixel they merge into grey.
+TEST(PictureControlTest, DrawsAtDeviceResolution)
+{
+    TestEnv env;
+    QImage stripes(400, 300, QImage::Format_RGB32);
+    for (int x = 0; x < 400; ++x)
+        for (int y = 0; y < 300; ++y)
+            stripes.setPixel(x, y, x % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    ASSERT_TRUE(stripes.save(env.path("striper.bmp"), "BMP"));
+    PictureControl control;
+    control.resize(200, 150);
+    control.load(env.path("striper.bmp"));
+    ASSERT_EQ(control.displayRect(), QRect(0, 0, 200, 150)) << "the rule works in logical pixels";
+
+    for (const qreal ratio : {2.0, 1.0}) {
+        SCOPED_TRACE(ratio);
+        QImage shown(QSize(200, 150) * ratio, QImage::Format_RGB32);
+        shown.setDevicePixelRatio(ratio);
+        shown.fill(Qt::red);
+        control.render(&shown);
+        int extremes = 0;
+        for (int x = 40; x < 80; ++x) {
+            const int level = qGray(shown.pixel(x, 100));
+            extremes += (level < 30 || level > 225) ? 1 : 0;
+        }
+        if (ratio == 2.0)
+            EXPECT_EQ(extremes, 40) << "every device pixel is one of the picture's stripes";
+        else
+            EXPECT_LT(extremes, 5) << "at half the size the stripes merge";
+    }
 }

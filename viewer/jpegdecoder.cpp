@@ -5,11 +5,15 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include <libexif/exif-data.h>
+#include <libexif/exif-utils.h>
 
 // libjpeg reports a fatal error by calling error_exit, which by default prints and ends the
 // process. Ours longjmps back to the setjmp in the guarded function below. The rule that makes
@@ -192,8 +196,52 @@ bool ReadHeaderGuarded(Context& c)
     c.cinfo.client_data = &c;
     c.cinfo.src = &c.src.pub;
     c.cinfo.progress = &c.progress;
+    // The photo's EXIF block (APP1) and ICC profile (APP2) are kept for after the header.
+    jpeg_save_markers(&c.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&c.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&c.cinfo, TRUE);
     return true;
+}
+
+// The EXIF orientation among the saved markers, read by libexif; 1 when there is none or it
+// holds no value from 1 to 8.
+int ExifOrientation(const jpeg_decompress_struct& ci)
+{
+    static const unsigned char exifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+    for (jpeg_saved_marker_ptr m = ci.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || m->data_length < sizeof exifHeader ||
+            memcmp(m->data, exifHeader, sizeof exifHeader) != 0)
+            continue;
+        ExifData* data = exif_data_new_from_data(m->data, m->data_length);
+        if (!data)
+            return 1;
+        int orientation = 1;
+        if (ExifEntry* entry = exif_data_get_entry(data, EXIF_TAG_ORIENTATION)) {
+            if (entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data && entry->size >= 2) {
+                const int value = exif_get_short(entry->data, exif_data_get_byte_order(data));
+                if (value >= 1 && value <= 8)
+                    orientation = value;
+            }
+        }
+        exif_data_unref(data);
+        return orientation;
+    }
+    return 1;
+}
+
+// The embedded ICC profile, put together by libjpeg from its APP2 pieces; empty when there is
+// none or it is damaged.
+QByteArray IccProfile(Context& c)
+{
+    if (setjmp(c.err.jump))
+        return {};
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    if (!jpeg_read_icc_profile(&c.cinfo, &data, &length) || !data)
+        return {};
+    QByteArray profile(reinterpret_cast<const char*>(data), qsizetype(length));
+    free(data);
+    return profile;
 }
 
 // Output byte order of Format_RGB32 (0xffRRGGBB in a native 32-bit word).
@@ -274,6 +322,7 @@ JpegHeaderInfo ReadJpegHeader(QIODevice& device)
     }
     info.size = QSize(int(c.cinfo.image_width), int(c.cinfo.image_height));
     info.components = c.cinfo.num_components;
+    info.orientation = ExifOrientation(c.cinfo);
     return info;
 }
 
@@ -286,6 +335,8 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
         return result;
     }
     result.naturalSize = QSize(int(c.cinfo.image_width), int(c.cinfo.image_height));
+    result.orientation = ExifOrientation(c.cinfo);
+    result.iccProfile = IccProfile(c);
 
     const bool decoded = DecodeGuarded(c, options);
     result.warnings = c.err.pub.num_warnings;

@@ -13,7 +13,11 @@
 // - Reading the frame header alone (ReadJpegHeader) gives the natural size without decoding,
 //   and a decode can be asked for at a reduced scale (scaleNum / 8), which libjpeg does much
 //   faster than a full decode followed by a reduction.
+// - The photo's EXIF orientation (read with libexif) and embedded ICC colour profile (read by
+//   libjpeg) come back beside the picture, for the loader to turn it upright and convert its
+//   colours; the decoder itself gives the pixels as stored.
 // The data is read from a QIODevice in blocks, so a header read touches only the file's start.
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -27,6 +31,7 @@ constexpr int JpegScaleDenominator = 8;
 struct JpegHeaderInfo {
     QSize size;          // natural width and height from the frame header
     int components = 0;  // 1 grey, 3 YCbCr or RGB, 4 CMYK or YCCK
+    int orientation = 1; // EXIF orientation 1..8 (1, the stored picture is upright, when absent)
     QString error;       // libjpeg's reason when the header could not be read
     bool ok() const { return error.isEmpty(); }
 };
@@ -45,6 +50,8 @@ struct JpegDecodeResult {
     QSize naturalSize;      // the file's full size, whatever the scale (empty if the header failed)
     bool truncated = false; // the data ended before the picture did
     int warnings = 0;       // libjpeg's warnings (corrupt data, premature end), never printed
+    int orientation = 1;    // EXIF orientation 1..8, as in JpegHeaderInfo
+    QByteArray iccProfile;  // the embedded ICC profile; empty when there is none
     QString error;          // the reason when it failed (libjpeg's own text, or ours)
     bool ok() const { return !image.isNull(); }
 };

@@ -10,6 +10,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScopeGuard>
@@ -42,6 +46,9 @@ TBildeviserForm::TBildeviserForm(const QStringList& arguments, QWidget* parent) 
     pal.setColor(QPalette::Window, Qt::white);
     m_area->setPalette(pal);
     setCentralWidget(m_area);
+    setAcceptDrops(true);
+    // The window itself takes the viewer's keys; nothing in it takes the focus from it.
+    setFocusPolicy(Qt::StrongFocus);
 
     m_area->installEventFilter(this);
     // The area around the picture answers the pointer rule and the pop-up menu too: with the
@@ -280,6 +287,11 @@ void TBildeviserForm::OpenfileExecute()
     const QString file = choosePicture(IniReadString(kFolderKey));
     if (file.isEmpty())
         return;   // cancelled: nothing changes
+    OpenChosenFile(file);
+}
+
+void TBildeviserForm::OpenChosenFile(const QString& file)
+{
     m_dialogFileName = file;
     Image1->load(file);
     setWindowTitle(kCaption + ": " + file);
@@ -324,6 +336,66 @@ void TBildeviserForm::applyPlacement(const WindowPlacement& p)
     m_pendingOuterSize = isVisible() || !sizeChanged ? QSize() : QSize(p.width, p.height);
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TBildeviserForm::keyPressEvent(QKeyEvent* event)
+{
+    // Only plain keys: with a modifier held they belong to someone else. Keys reach this window
+    // only when neither a menu nor a dialog has the focus.
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        if (Fullskjerm->isChecked())
+            FullskjermExecute();
+        break;
+    case Qt::Key_F11:
+        FullskjermExecute();
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Space:
+    case Qt::Key_PageDown:
+        // A step while the previous one still runs is dropped, as a click then would be.
+        if (Image1->isEnabled())
+            NesteBildeExecute();
+        break;
+    default:
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+namespace {
+
+// The first local file among the dropped addresses; empty when there is none.
+QString DroppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            return url.toLocalFile();
+    return {};
+}
+
+}  // namespace
+
+void TBildeviserForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TBildeviserForm::dropEvent(QDropEvent* event)
+{
+    const QString file = DroppedFile(event->mimeData());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenChosenFile(file);
 }
 
 bool TBildeviserForm::event(QEvent* event)

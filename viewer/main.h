@@ -60,8 +60,17 @@ public:
     // Runs FormClose now (the window's close event does it too).
     void FormClose();
 
+    // Opens a picture file as a confirmed choice in the open dialog does: load, caption, stored
+    // folder, list. Throws PictureLoadError and changes nothing else when it cannot be loaded.
+    void OpenChosenFile(const QString& file);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape leaves full screen, F11 switches it, Right, Space and Page Down step like a click.
+    void keyPressEvent(QKeyEvent* event) override;
+    // A picture file dropped on the window is opened like a choice in the open dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

@@ -2,6 +2,8 @@
 #include "viewer/metafile/metafileconvert.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QProcess>
 #include <QSvgRenderer>
@@ -105,7 +107,12 @@ QString MetafileHelperPath()
 {
     if (!HelperOverride().isEmpty())
         return HelperOverride();
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/glimra-metafil");
+    // Beside the program in the build folder; in the installed tree, in its own libexec folder.
+    const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/glimra-metafil");
+    if (QFileInfo(besideProgram).isExecutable())
+        return besideProgram;
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" GLIMRA_HELPER_FROM_BIN) +
+                           QStringLiteral("/glimra-metafil"));
 }
 
 void SetMetafileHelperPath(const QString& path)

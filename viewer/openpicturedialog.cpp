@@ -21,6 +21,12 @@ QString FormatName(const QString& extension)
         return QStringLiteral("TIFF-bilde");
     if (extension == QLatin1String("bmp"))
         return QStringLiteral("Punktgrafikk");
+    if (extension == QLatin1String("png"))
+        return QStringLiteral("PNG-bilde");
+    if (extension == QLatin1String("gif"))
+        return QStringLiteral("GIF-bilde");
+    if (extension == QLatin1String("webp"))
+        return QStringLiteral("WebP-bilde");
     return QStringLiteral("JPEG-bilde");
 }
 

@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 
 PictureControl::PictureControl(QWidget* parent) : QWidget(parent)
@@ -52,29 +53,40 @@ void PictureControl::paintEvent(QPaintEvent*)
     if (target.isEmpty())
         return;
     QPainter painter(this);
+    // The display rule works in the window's logical pixels; the picture is drawn in the
+    // device's, so that on a screen with more pixels per point it is sharp.
+    // (The engine's device: when the control is rendered into another device, that one's.)
+    const QPaintDevice* surface = painter.paintEngine() ? painter.paintEngine()->paintDevice() : painter.device();
+    const qreal dpr = surface ? surface->devicePixelRatio() : devicePixelRatio();
+    const auto devicePixels = [dpr](QSize logical) { return (QSizeF(logical) * dpr).toSize(); };
     if (m_metafile) {
         // A drawing is drawn anew at the size it is shown, and only the part inside the
         // control: a picture larger than the area is cut at its right and bottom anyway.
         const QRect part = target.intersected(rect()).translated(-target.topLeft());
         if (part.isEmpty())
             return;
-        if (m_scaledTarget != target || m_scaledPart != part) {
+        if (m_scaledTarget != target || m_scaledPart != part || m_scaledRatio != dpr) {
             QString ignored;  // a drawing that fails now leaves the area white
-            m_scaled = m_metafile->render(target.size(), part, &ignored);
+            const QRect devicePart(QPoint(int(part.x() * dpr), int(part.y() * dpr)), devicePixels(part.size()));
+            m_scaled = m_metafile->render(devicePixels(target.size()),
+                                          devicePart.intersected(QRect(QPoint(0, 0), devicePixels(target.size()))),
+                                          &ignored);
             m_scaledTarget = target;
             m_scaledPart = part;
+            m_scaledRatio = dpr;
         }
         if (!m_scaled.isNull())
-            painter.drawImage(target.topLeft() + part.topLeft(), m_scaled);
+            painter.drawImage(QRectF(target.topLeft() + part.topLeft(), QSizeF(part.size())), m_scaled);
         return;
     }
-    if (target.size() == m_picture.size()) {
-        painter.drawImage(target.topLeft(), m_picture);
+    const QSize device = devicePixels(target.size());
+    if (device == m_picture.size()) {
+        painter.drawImage(QRectF(target), m_picture);
         return;
     }
-    if (m_scaled.size() != target.size())
-        m_scaled = m_picture.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    painter.drawImage(target.topLeft(), m_scaled);
+    if (m_scaled.size() != device)
+        m_scaled = m_picture.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    painter.drawImage(QRectF(target), m_scaled);
 }
 
 void PictureControl::mousePressEvent(QMouseEvent* event)

@@ -52,6 +52,7 @@ private:
     QImage m_scaled;          // the picture as last drawn, so repaints are cheap
     QRect m_scaledTarget;     // where that drawing was placed, and the part of it drawn
     QRect m_scaledPart;
+    qreal m_scaledRatio = 1;  // the device pixels per logical pixel it was drawn for
     bool m_stretch = true;
     bool m_proportional = true;
     bool m_pressed = false;

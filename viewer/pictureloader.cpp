@@ -2,6 +2,7 @@
 
 #include "viewer/jpegdecoder.h"
 #include "viewer/metafile.h"
+#include "viewer/photoadjust.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,8 @@ QByteArray QtFormatFor(const QString& extension)
         return "ico";
     if (extension == QLatin1String("tif") || extension == QLatin1String("tiff"))
         return "tiff";
+    if (extension == QLatin1String("png") || extension == QLatin1String("gif") || extension == QLatin1String("webp"))
+        return extension.toLatin1();
     return {};
 }
 
@@ -57,8 +60,10 @@ PictureLoadResult LoadJpeg(QFile& file, const QString& path)
     if (!decoded.ok())
         return Failure(UnreadableMessage(path, decoded.error));
     PictureLoadResult r;
-    r.image = std::move(decoded.image);
-    r.naturalSize = decoded.naturalSize;
+    // Shown upright and in the screen's colours; the display rule works on the upright size.
+    ConvertToSrgb(decoded.image, decoded.iccProfile);
+    r.image = UprightPicture(decoded.image, decoded.orientation);
+    r.naturalSize = UprightSize(decoded.naturalSize, decoded.orientation);
     r.truncated = decoded.truncated;
     return r;
 }
@@ -129,7 +134,7 @@ PictureLoadResult LoadWithQt(QFile& file, const QString& path, const QByteArray&
 
 const QStringList& PictureFormats()
 {
-    static const QStringList formats = {"wmf", "emf", "ico", "tiff", "tif", "bmp", "jpeg", "jpg"};
+    static const QStringList formats = {"wmf", "emf", "ico", "tiff", "tif", "bmp", "jpeg", "jpg", "png", "gif", "webp"};
     return formats;
 }
 

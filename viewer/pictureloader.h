@@ -1,7 +1,8 @@
 #pragma once
 // The picture loader: chooses the decoder by the file's extension (letter case ignored).
 //   jpeg, jpg             our own decoder over libjpeg (viewer/jpegdecoder.h)
-//   bmp, ico, tif, tiff   Qt's image readers, with the format forced by the extension
+//   bmp, ico, tif, tiff,  Qt's image readers, with the format forced by the extension (a GIF
+//   png, gif, webp        shows its first frame)
 //   wmf, emf              metafiles, drawn by the helper program (viewer/metafile.h) at the size
 //                         they are shown, their natural size from the header at the screen's dpi
 // Any other extension is an unknown format. A failure never ends the process: it comes back as
