@@ -66,6 +66,9 @@ protected:
 
 private:
     void FormCreate(const QStringList& arguments);
+    void applyStoredChoices();
+    void pictureArrived();
+    void prefetchNext();
     void createActions();
     void createMenus();
     void setBorder(bool sizeable);
@@ -85,6 +88,8 @@ private:
     bool m_choicesKnown = false;    // the scaling choices were read from the settings or chosen
     QString m_dialogFileName;
     QSize m_pendingOuterSize;       // a stored outer size applied before the frame was known
+    bool m_awaitingPicture = false; // a start or an open waits for its picture before it goes on
+    int m_stepsWaiting = 0;         // steps made meanwhile, run when it arrives
 };
 
 // Folder part of a file name, up to and including its last separator; empty when it has none.
