@@ -215,7 +215,8 @@ void PictureControl::paintEvent(QPaintEvent*)
     } else {
         paintBitmap(painter, m_picture, m_drawn, target);
     }
-    traceAfterPaint(m_traceFinal);
+    if (m_traceFinal)  // the picture asked for, not the one before it painted again
+        traceAfterPaint(true);
     emit painted(false);
 }
 
