@@ -1,6 +1,7 @@
 // Large photos in the viewer: speed and memory, in one run on the same files.
 //
 //   bench_jpeg [runs] [folder]
+//   bench_jpeg --show FILE|-      shows one picture (or none) and ends, for outside measurement
 //
 // Without a folder it writes its own photo-like JPEGs to a temporary folder: five 6000 × 4000
 // baseline ones (4:2:0, q90), a progressive copy of the first, and a 12000 × 8400 (100 MP)
@@ -23,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -32,6 +34,7 @@
 #include <cstdlib>
 #include <functional>
 #include <malloc.h>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -230,6 +233,20 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // One picture shown in the design-size area with the next one prefetched, in a process of its
+    // own: prints the resident size before, after, and its peak in between (kB).
+    if (argc > 3 && std::string(argv[1]) == "--show") {
+        Viewer viewer;
+        viewer.control->waitForPictures();
+        const long before = StatusKb("VmRSS");
+        ResetPeak();
+        viewer.show(QString::fromLocal8Bit(argv[2]));
+        viewer.control->prefetch(QString::fromLocal8Bit(argv[3]));
+        viewer.control->waitForPictures();
+        std::printf("%ld %ld %ld %d %d\n", before, StatusKb("VmRSS"), StatusKb("VmHWM"), viewer.control->picture().width(),
+                    viewer.control->picture().height());
+        return 0;
+    }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
     QTemporaryDir temporary;
@@ -276,36 +293,36 @@ int main(int argc, char** argv)
     std::printf("%d runs each, medians; picture area %d x %d; first photo %d x %d\n\n", runs, DesignArea.width(),
                 DesignArea.height(), natural.width(), natural.height());
 
-    // ---- Memory first, while the heap is fresh: what showing a fitted photo adds, prefetch
-    // included, and the peak on the way.
+    // ---- Memory, each in a fresh process: what showing a fitted photo adds to the resident
+    // size, the next one prefetched, and the peak on the way.
     struct Memory {
         double addedMb, peakMb;
+        QSize decoded;
     };
     const auto measureMemory = [&](const QString& shown, const QString& next) {
-        Viewer viewer;
-        viewer.show(steps.last());  // the window's own first-paint costs out of the way
-        viewer.control->waitForPictures();
-        Viewer fresh;  // a second, untouched viewer for the measurement
-        malloc_trim(0);
-        const long before = StatusKb("VmRSS");
-        ResetPeak();
-        fresh.show(shown);
-        fresh.control->prefetch(next);
-        fresh.control->waitForPictures();
-        const long peak = StatusKb("VmHWM");
-        malloc_trim(0);
-        const long after = StatusKb("VmRSS");
-        return Memory{(after - before) / 1024.0, (peak - before) / 1024.0};
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--show", shown, next});
+        child.waitForFinished(120000);
+        const QList<QByteArray> f = child.readAllStandardOutput().trimmed().split(' ');
+        if (f.size() != 5)
+            return Memory{-1, -1, {}};
+        return Memory{(f[1].toLong() - f[0].toLong()) / 1024.0, (f[2].toLong() - f[0].toLong()) / 1024.0,
+                      QSize(f[3].toInt(), f[4].toInt())};
     };
     const Memory photoMemory = measureMemory(photo, steps.value(1));
-    const Memory hugeMemory = huge.isEmpty() ? Memory{0, 0} : measureMemory(huge, photo);
+    const Memory hugeMemory = huge.isEmpty() ? Memory{0, 0, {}} : measureMemory(huge, photo);
 
     // ---- The floor and the viewer's load-and-draw of one photo.
-    std::vector<double> full, eighth, drawn, drawnFirst;
+    std::vector<double> full, eighth, drawn, loader;
     int drawnScale = 0;
     for (int i = 0; i < runs; ++i) {
         full.push_back(TimeMs([&] { LibjpegDecode(photo, 8); }));
         eighth.push_back(TimeMs([&] { LibjpegDecode(photo, 1); }));
+        loader.push_back(TimeMs([&] {
+            PictureLoadOptions options;
+            options.target = DrawTarget{DesignArea, true, true};
+            LoadPicture(photo, options);
+        }));
         Viewer viewer;
         const Viewer::Paints p = viewer.show(photo);
         drawn.push_back(p.final);
@@ -315,6 +332,7 @@ int main(int argc, char** argv)
     std::printf("Baseline photo\n");
     PrintRow("libjpeg full decode (floor)", fullMs);
     PrintRow("libjpeg 1/8 decode (floor)", eighthMs);
+    PrintRow("viewer's loader alone, for 688 x 434", Median(loader), Ratio("1/8 decode", Median(loader), eighthMs));
     PrintRow(qPrintable(QStringLiteral("viewer load-and-draw, 688 x 434 (scale %1/8)").arg(drawnScale)), drawnMs,
              Ratio("1/8 decode (target <= 1.15)", drawnMs, eighthMs) + ", " +
                  Ratio("full decode (target <= 0.8)", drawnMs, fullMs));
@@ -364,13 +382,14 @@ int main(int argc, char** argv)
     }
 
     std::printf("\nMemory (resident size; target: at most 20 MB added)\n");
-    std::printf("  %-46s %8.1f MB added, peak %.1f MB above the start\n", "fitted photo shown, next prefetched",
-                photoMemory.addedMb, photoMemory.peakMb);
+    std::printf("  %-46s %8.1f MB added, peak %.1f MB above the start (decoded %d x %d)\n",
+                "fitted photo shown, next prefetched", photoMemory.addedMb, photoMemory.peakMb,
+                photoMemory.decoded.width(), photoMemory.decoded.height());
     if (!huge.isEmpty()) {
         const QSize h = NaturalSize(huge);
-        std::printf("  %-46s %8.1f MB added, peak %.1f MB above the start\n",
+        std::printf("  %-46s %8.1f MB added, peak %.1f MB above the start (decoded %d x %d)\n",
                     qPrintable(QStringLiteral("%1 x %2 photo shown, next prefetched").arg(h.width()).arg(h.height())),
-                    hugeMemory.addedMb, hugeMemory.peakMb);
+                    hugeMemory.addedMb, hugeMemory.peakMb, hugeMemory.decoded.width(), hugeMemory.decoded.height());
     }
     return 0;
 }

@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QRandomGenerator>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +152,38 @@ TEST(PictureSourceTest, APrefetchFailureWaitsUntilAskedFor)
     ASSERT_EQ(answers.all.size(), 1);
     EXPECT_TRUE(answers.all.first().prefetched);
     EXPECT_TRUE(answers.all.first().picture.error.contains("skadet.jpg"));
+}
+
+TEST(PictureSourceTest, APrefetchNeverDelaysTheRequest)
+{
+    TestEnv env;
+    // A slow picture to prefetch (noise, progressive, decoded at full size) and a quick one.
+    const QString slow = env.path("treg.jpg");
+    QImage noise(2400, 2400, QImage::Format_RGB32);
+    QRandomGenerator random(3);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.generate() | 0xff000000u);
+    QImageWriter writer(slow, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(noise));
+    SavePicture(env.path("rask.jpg"), {64, 48}, Qt::red);
+
+    PictureSource source;
+    bool slowKeptFirst = true;
+    int answered = 0;
+    source.answer = [&](const PictureAnswer& a) {
+        ++answered;
+        slowKeptFirst = source.hasPrefetched(slow);
+        EXPECT_EQ(a.path, env.path("rask.jpg"));
+    };
+    const DrawTarget natural{{2400, 2400}, false, false};
+    source.prefetch(slow, natural);
+    QThread::msleep(30);  // the prefetch is under way by now: it is cut short
+    source.request(env.path("rask.jpg"), natural);
+    ASSERT_TRUE(source.waitUntilIdle());
+    EXPECT_EQ(answered, 1);
+    EXPECT_FALSE(slowKeptFirst) << "the request waited for the prefetch of another file";
 }
 
 TEST(PictureSourceTest, AProgressiveJpegIsAnsweredCoarseFirst)
