@@ -1,12 +1,15 @@
 // Large photos in the viewer: speed and memory, in one run on the same files.
 //
 //   bench_jpeg [runs] [folder]
-//   bench_jpeg --show FILE|-      shows one picture (or none) and ends, for outside measurement
+//   bench_jpeg --write FOLDER             writes its photo-like files there and ends
+//   bench_jpeg --show FILE NEXT           shows FILE with NEXT prefetched in a process of its own,
+//                                         prints the resident size before, after and at the peak
 //
 // Without a folder it writes its own photo-like JPEGs to a temporary folder: five 6000 × 4000
-// baseline ones (4:2:0, q90), a progressive copy of the first, and a 12000 × 8400 (100 MP)
-// baseline one. Given a folder, it takes the *.jpg / *.jpeg files there: the baseline ones for
-// the steps, the first progressive one for the progressive figures, the largest for memory.
+// baseline ones (4:2:0, q90), a progressive one, and a 12000 × 8400 (100 MP) baseline one.
+// Given a folder, it takes the *.jpg / *.jpeg files there: the baseline ones of up to 40 MP for
+// the steps, the first progressive one for the progressive figures, the largest above 40 MP for
+// the memory of a huge picture.
 // It prints, with the median of `runs` (default 5):
 //   - the floor: libjpeg's own full and 1/8 decode of the first photo (default settings);
 //   - the viewer's load-and-draw of it into the design-size picture area (688 × 434): from the
@@ -206,7 +209,12 @@ struct Viewer {
             }
         });
         timer.start();
-        control->request(path);
+        control->request(path, [&loop](const QString& error) {
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                loop.quit();
+            }
+        });
         QTimer::singleShot(60000, &loop, &QEventLoop::quit);
         loop.exec();
         QObject::disconnect(c1);
@@ -249,40 +257,49 @@ int main(int argc, char** argv)
     }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-    QTemporaryDir temporary;
-    QStringList steps;
-    QString progressive, huge;
-    if (argc > 2) {
-        const QDir folder(QString::fromLocal8Bit(argv[2]));
-        qint64 largest = 0;
-        for (const QString& name : folder.entryList({"*.jpg", "*.jpeg", "*.JPG", "*.JPEG"}, QDir::Files, QDir::Name)) {
-            const QString path = folder.filePath(name);
-            const QSize size = NaturalSize(path);
-            if (qint64(size.width()) * size.height() > largest) {
-                largest = qint64(size.width()) * size.height();
-                huge = path;
-            }
-            if (IsProgressive(path)) {
-                if (progressive.isEmpty())
-                    progressive = path;
-            } else {
-                steps << path;
-            }
-        }
-    } else {
+    // Writes the photo-like files into a folder and ends (to keep them for another run).
+    const auto writeFiles = [](const QDir& folder) {
         QElapsedTimer made;
         made.start();
-        for (int i = 0; i < 5; ++i) {
-            steps << temporary.filePath(QStringLiteral("foto%1.jpg").arg(i));
-            WritePhotoLikeJpeg(steps.last(), 6000, 4000, unsigned(i), false);
-        }
-        progressive = temporary.filePath("progressiv.jpg");
-        WritePhotoLikeJpeg(progressive, 6000, 4000, 0, true);
-        huge = temporary.filePath("100mp.jpg");
-        WritePhotoLikeJpeg(huge, 12000, 8400, 7, false);
+        for (int i = 0; i < 5; ++i)
+            WritePhotoLikeJpeg(folder.filePath(QStringLiteral("foto%1.jpg").arg(i)), 6000, 4000, unsigned(i), false);
+        WritePhotoLikeJpeg(folder.filePath("progressiv.jpg"), 6000, 4000, 0, true);
+        WritePhotoLikeJpeg(folder.filePath("stor-100mp.jpg"), 12000, 8400, 7, false);
         std::printf("Wrote 5 baseline + 1 progressive 6000 x 4000 photo-like JPEGs (4:2:0, q90, %.1f MB each) and a "
                     "12000 x 8400 one in %.1f s\n",
-                    QFile(steps.first()).size() / 1e6, made.elapsed() / 1000.0);
+                    QFile(folder.filePath("foto0.jpg")).size() / 1e6, made.elapsed() / 1000.0);
+    };
+    if (argc > 2 && std::string(argv[1]) == "--write") {
+        QDir().mkpath(QString::fromLocal8Bit(argv[2]));
+        writeFiles(QDir(QString::fromLocal8Bit(argv[2])));
+        return 0;
+    }
+    QTemporaryDir temporary;
+    QDir folder(temporary.path());
+    if (argc > 2)
+        folder = QDir(QString::fromLocal8Bit(argv[2]));
+    else
+        writeFiles(folder);
+
+    // Photos of up to 40 megapixels are stepped through; the largest picture above that is the
+    // huge one; the first progressive file is the progressive one.
+    constexpr qint64 PhotoPixels = 40'000'000;
+    QStringList steps;
+    QString progressive, huge;
+    qint64 largest = PhotoPixels;
+    for (const QString& name : folder.entryList({"*.jpg", "*.jpeg", "*.JPG", "*.JPEG"}, QDir::Files, QDir::Name)) {
+        const QString path = folder.filePath(name);
+        const QSize size = NaturalSize(path);
+        const qint64 pixels = qint64(size.width()) * size.height();
+        if (pixels > largest) {
+            largest = pixels;
+            huge = path;
+        } else if (pixels <= PhotoPixels && IsProgressive(path)) {
+            if (progressive.isEmpty())
+                progressive = path;
+        } else if (pixels <= PhotoPixels) {
+            steps << path;
+        }
     }
     if (steps.size() < 2) {
         std::fprintf(stderr, "at least two baseline JPEGs needed\n");
