@@ -1,6 +1,7 @@
 // The picture source below the viewer's picture control: answers in the order asked, earlier
 // requests dropped, the prefetch taken or decoded again, its failure kept until asked for; and
 // the control decoding again when it grows past the decoded scale.
+#include "framework/uihooks.h"
 #include "testenv.h"
 #include "viewer/jpegdecoder.h"
 #include "viewer/picturecontrol.h"
@@ -14,6 +15,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -235,4 +237,39 @@ TEST(PictureControlTest, GrowingPastTheDecodedScaleDecodesAgain)
         EXPECT_EQ(control->decodedScale(), c.scale) << "never smaller again: the larger one is kept";
         EXPECT_EQ(control->picture().size(), JpegScaledSize({2400, 1600}, c.scale));
     }
+}
+
+// The busy cursor: only for a load that takes longer than a moment, and off again after it.
+TEST(PictureControlTest, ASlowLoadShowsTheBusyCursor)
+{
+    TestEnv env;
+    // 9 megapixels of noise, progressive, drawn at natural size: a full decode of some 16 MB.
+    const QString slow = env.path("treg.jpg");
+    QImage noise(3000, 3000, QImage::Format_RGB32);
+    QRandomGenerator random(5);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            row[x] = random.generate() | 0xff000000u;
+    }
+    QImageWriter writer(slow, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(noise));
+    SavePicture(env.path("rask.jpg"), {64, 48}, Qt::red);
+
+    QList<bool> cursor;
+    uiHooks().busyCursor = [&cursor](bool busy) { cursor << busy; };
+    const auto restore = qScopeGuard([] { uiHooks().busyCursor = nullptr; });
+    QWidget window;
+    auto* control = new PictureControl(&window);
+    control->setGeometry(0, 0, 300, 200);
+    control->setStretch(false);
+    control->setProportional(false);
+    window.show();
+
+    control->load(env.path("rask.jpg"));
+    EXPECT_TRUE(cursor.isEmpty()) << "no busy cursor for a quick picture";
+    control->load(slow);
+    EXPECT_EQ(cursor, QList<bool>({true, false}));
+    EXPECT_EQ(control->pictureSize(), QSize(3000, 3000));
 }
