@@ -340,8 +340,10 @@ TEST(PictureLoader, FailuresNameTheFile)
     TestEnv::writeFile(env.path("rot.ico"), QByteArray("\0\0\1\0rubbish", 11).repeated(20));
     TestEnv::writeFile(env.path("bare-start.jpg"), jpeg.left(20));
 
-    QByteArray huge = jpeg;  // the frame header claims 60000 × 60000
-    const qsizetype sof = FindMarker(huge, 0xC0);
+    // A progressive frame header that claims 60000 × 60000: its coefficients alone would take
+    // gigabytes at any scale.
+    QByteArray huge = EncodeJpeg(blocks, Stored::Progressive);
+    const qsizetype sof = FindMarker(huge, 0xC2);
     ASSERT_GT(sof, 0);
     for (int i : {5, 7}) {
         huge[sof + i] = char(60000 >> 8);
@@ -370,7 +372,7 @@ TEST(PictureLoader, FailuresNameTheFile)
         {"rot.tif", "Bildet kan ikke leses: ", "(bildedataene er skadet"},
         {"rot.ico", "Bildet kan ikke leses: ", "(bildedataene er skadet"},
         {"bare-start.jpg", "Bildet kan ikke leses: ", "(filen inneholder ikke noe bilde)"},
-        {"enorm.jpg", "Bildet kan ikke leses: ", "(bildet er for stort: 60000 × 60000 punkter)"},
+        {"enorm.jpg", "Bildet kan ikke leses: ", "(bildet er for stort: 60000 × 60000 punkter, over 512 MB minne også forminsket)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -601,4 +603,210 @@ TEST(PictureLoader, EmbeddedColourProfileIsConvertedToSrgb)
     ASSERT_TRUE(without.ok());
     EXPECT_NEAR(qRed(without.image.pixel(8, 8)), 200, 4);
     EXPECT_NEAR(qBlue(without.image.pixel(8, 8)), 50, 4);
+
+// ---- Decoding for the size a picture is drawn at.
+
+// The smallest fast scale that covers the drawn size, never less.
+TEST(JpegDecoder, CoveringScaleIsTheSmallestThatCovers)
+{
+    struct Case {
+        QSize natural, drawn;
+        int scale;
+    } cases[] = {
+        {{6000, 4000}, {651, 434}, 1},   {{6000, 4000}, {750, 500}, 1},  {{6000, 4000}, {751, 500}, 2},
+        {{6000, 4000}, {1620, 1080}, 4}, {{6000, 4000}, {3001, 10}, 8},  {{6000, 4000}, {6000, 4000}, 8},
+        {{6001, 4001}, {751, 501}, 1},   {{400, 300}, {578, 434}, 8},    {{17, 13}, {3, 2}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.natural.width() << "x" << c.natural.height() << " drawn "
+                                        << c.drawn.width() << "x" << c.drawn.height());
+        EXPECT_EQ(CoveringJpegScale(c.natural, c.drawn), c.scale);
+    }
+    EXPECT_EQ(JpegScaledSize({6001, 4001}, 1), QSize(751, 501));
+}
+
+TEST(PictureLoader, JpegIsDecodedAtTheScaleThatCoversTheDrawnSize)
+{
+    TestEnv env;
+    const QString path = env.path("stor.jpg");
+    TestEnv::writeFile(path, EncodeJpeg(BlockImage(2400, 1600), Stored::YCbCr420));
+    struct Case {
+        DrawTarget target;
+        int scale;
+    } cases[] = {
+        {{{688, 434}, true, true}, 4},     // fitted: 651 × 434, 4/8 is 1200 × 800
+        {{{200, 200}, true, true}, 1},     // 200 × 133: 1/8 is 300 × 200
+        {{{688, 434}, false, false}, 8},   // natural size
+        {{{688, 434}, true, false}, 4},    // stretched to 688 × 434: 2/8 is 600 × 400, too small
+        {{{2400, 1600}, true, true}, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.target.area.width() << " s" << c.target.stretch << " p"
+                                        << c.target.proportional);
+        PictureLoadOptions options;
+        options.target = c.target;
+        const PictureLoadResult r = LoadPicture(path, options);
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.scaleNum, c.scale);
+        EXPECT_EQ(r.naturalSize, QSize(2400, 1600)) << "the display rule keeps the natural size";
+        EXPECT_EQ(r.image.size(), JpegScaledSize({2400, 1600}, r.scaleNum));
+        ExpectBlocks(r.image, 2400, 1600, r.scaleNum);
+    }
+}
+
+// A huge baseline header is decoded small for a small window; what no scale brings under the
+// cap, or a bitmap or TIFF beyond it, is refused before its pixels are allocated.
+TEST(PictureLoader, PicturesBeyondTheMemoryCap)
+{
+    TestEnv env;
+    QByteArray huge = EncodeJpeg(BlockImage(128, 96), Stored::YCbCr420);
+    const qsizetype sof = FindMarker(huge, 0xC0);
+    ASSERT_GT(sof, 0);
+    for (int i : {5, 7}) {  // 20000 × 20000: 1.6 GB in full
+        huge[sof + i] = char(20000 >> 8);
+        huge[sof + i + 1] = char(20000 & 0xFF);
+    }
+    TestEnv::writeFile(env.path("enorm.jpg"), huge);
+    PictureLoadOptions fitted;
+    fitted.target = DrawTarget{{688, 434}, true, true};
+    const PictureLoadResult small = LoadPicture(env.path("enorm.jpg"), fitted);
+    ASSERT_TRUE(small.ok()) << small.error.toStdString();
+    EXPECT_EQ(small.scaleNum, 1);
+    EXPECT_EQ(small.image.size(), QSize(2500, 2500));
+    EXPECT_EQ(small.naturalSize, QSize(20000, 20000));
+
+    // A bitmap of 118 bytes that claims 16000 × 16000 at 24 bits a point.
+    QByteArray bmp(118, '\0');
+    const auto put32 = [&bmp](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, 118);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 16000);
+    put32(22, 16000);
+    bmp[26] = 1;   // planes
+    bmp[28] = 24;  // bits a point
+    TestEnv::writeFile(env.path("enorm.bmp"), bmp);
+
+    // A TIFF whose one directory claims 20000 × 20000 RGB, 8 bits a sample.
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    const auto entry = [&tiff](quint16 tag, quint16 type, quint32 value) {
+        const char e[12] = {char(tag & 0xFF), char(tag >> 8), char(type), 0, 1, 0, 0, 0,
+                            char(value & 0xFF), char((value >> 8) & 0xFF), char((value >> 16) & 0xFF), char(value >> 24)};
+        tiff.append(e, 12);
+    };
+    tiff.append("\x09\0", 2);
+    entry(256, 4, 20000);  // width
+    entry(257, 4, 20000);  // height
+    entry(258, 3, 8);      // bits a sample
+    entry(259, 3, 1);      // no compression
+    entry(262, 3, 2);      // RGB
+    entry(273, 4, 200);    // strip offset
+    entry(277, 3, 3);      // samples a point
+    entry(278, 4, 20000);  // rows a strip
+    entry(279, 4, 1200000000);
+    tiff.append("\0\0\0\0", 4);
+    tiff.append(QByteArray(64, '\0'));
+    TestEnv::writeFile(env.path("enorm.tif"), tiff);
+
+    for (const char* name : {"enorm.bmp", "enorm.tif"}) {
+        SCOPED_TRACE(name);
+        const PictureLoadResult r = LoadPicture(env.path(name), fitted);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(QString::fromUtf8("(bildet er for stort: ")))
+            << r.error.toStdString();
+    }
+
+    // libjpeg's own working memory is capped as well: a progressive file's coefficients.
+    const QByteArray progressive = EncodeJpeg(BlockImage(1024, 768), Stored::Progressive);
+    QBuffer buffer;
+    buffer.setData(progressive);
+    buffer.open(QIODevice::ReadOnly);
+    const JpegHeaderInfo header = ReadJpegHeader(buffer);
+    EXPECT_TRUE(header.progressive);
+    EXPECT_EQ(header.coefficientBytes, (128 * 96 + 2 * 64 * 48) * 128);
+    EXPECT_GT(JpegDecodeBytes(header, 1), header.coefficientBytes);
+    buffer.seek(0);
+    JpegDecodeOptions capped;
+    capped.maxWorkingBytes = 1 << 20;
+    const JpegDecodeResult refused = DecodeJpeg(buffer, capped);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error.startsWith(QString::fromUtf8("bildet er for stort"))) << refused.error.toStdString();
+}
+
+// A progressive file is handed out scan by scan; at 1/8 the decode stops once the coefficients
+// that scale uses are complete, with the same picture as the baseline coding of the same data.
+TEST(JpegDecoder, ProgressivePicturesAsTheScansArrive)
+{
+    QImage noisy = BlockImage(1024, 768);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noisy.height(); ++y)
+        for (int x = 0; x < noisy.width(); ++x)
+            if (random.bounded(4) == 0)
+                noisy.setPixel(x, y, random.generate() | 0xff000000u);
+    const QByteArray progressive = EncodeJpeg(noisy, Stored::Progressive);
+    const QByteArray baseline = EncodeJpeg(noisy, Stored::YCbCr420);
+
+    const auto decode = [](const QByteArray& bytes, int scale, int* partials) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        JpegDecodeOptions options;
+        options.scaleNum = scale;
+        options.partial = [partials, scale](const QImage& picture) {
+            EXPECT_EQ(picture.size(), JpegScaledSize({1024, 768}, scale));
+            ++*partials;
+        };
+        return DecodeJpeg(buffer, options);
+    };
+    int partials = 0;
+    const JpegDecodeResult full = decode(progressive, 8, &partials);
+    ASSERT_TRUE(full.ok()) << full.error.toStdString();
+    EXPECT_GE(partials, 1) << "a coarse picture before the last scan";
+
+    for (int scale : {1, 2, 4}) {
+        SCOPED_TRACE(scale);
+        int ignored = 0;
+        const JpegDecodeResult p = decode(progressive, scale, &ignored);
+        const JpegDecodeResult b = decode(baseline, scale, &ignored);
+        ASSERT_TRUE(p.ok() && b.ok());
+        ASSERT_EQ(p.image.size(), b.image.size());
+        int worst = 0;
+        for (int y = 0; y < p.image.height(); ++y)
+            for (int x = 0; x < p.image.width(); ++x) {
+                const QRgb a = p.image.pixel(x, y), c = b.image.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(c)), std::abs(qGreen(a) - qGreen(c)),
+                                  std::abs(qBlue(a) - qBlue(c))});
+            }
+        EXPECT_LE(worst, 1);
+    }
+
+    // Without its last scan (the final refinement of the brightness), the file is short for a
+    // full decode but complete for 1/8, which does not read that far.
+    const QByteArray cut = progressive.left(progressive.lastIndexOf("\xFF\xDA") + 40);
+    int ignored = 0;
+    EXPECT_TRUE(decode(cut, 8, &ignored).truncated);
+    const JpegDecodeResult eighth = decode(cut, 1, &ignored);
+    EXPECT_TRUE(eighth.ok());
+    EXPECT_FALSE(eighth.truncated);
+}
+
+TEST(JpegDecoder, ACancelledDecodeGivesNoPicture)
+{
+    const QByteArray jpeg = RedBandOverNoiseJpeg();
+    for (Stored stored : {Stored::YCbCr420, Stored::Progressive}) {
+        QBuffer buffer;
+        buffer.setData(stored == Stored::YCbCr420 ? jpeg : EncodeJpeg(BlockImage(256, 512), stored));
+        buffer.open(QIODevice::ReadOnly);
+        JpegDecodeOptions options;
+        int asked = 0;
+        options.cancelled = [&asked] { return ++asked > 3; };
+        const JpegDecodeResult r = DecodeJpeg(buffer, options);
+        EXPECT_TRUE(r.cancelled);
+        EXPECT_FALSE(r.ok());
+    }
 }

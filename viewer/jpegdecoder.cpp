@@ -1,5 +1,6 @@
 #include "viewer/jpegdecoder.h"
 
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QSysInfo>
 
@@ -42,7 +43,7 @@ struct DeviceSource {
     bool atEnd = false;  // the data ran out; the buffer holds the fake end marker
 };
 
-enum class Refusal { None, TooLarge, OutOfMemory, TooManyScans };
+enum class Refusal { None, TooLarge, OutOfMemory, TooManyScans, Cancelled };
 
 // The whole state of one header read or decode.
 struct Context {
@@ -260,35 +261,66 @@ void CmykRowToRgb32(const JSAMPLE* cmyk, QRgb* out, JDIMENSION width, bool inver
     }
 }
 
-// After a successful header read: sets up the output, allocates and decodes every row. The
-// picture is in c.image; false when libjpeg gave up or the picture could not be allocated
-// (c.refused says why).
-bool DecodeGuarded(Context& c, const JpegDecodeOptions& options)
+// The positions (row or column of a block, 0 to 7) of the coefficients that libjpeg's reduced
+// inverse DCTs read: the 1 × 1 one only the DC value, the 2 × 2 and 4 × 4 ones (derived from
+// the 8-point transform) the odd rows and columns and the low even ones.
+bool CoefficientUsed(int scaledSize, int position)
 {
-    if (setjmp(c.err.jump))
-        return false;
-    jpeg_decompress_struct& ci = c.cinfo;
-    const bool cmyk = ci.jpeg_color_space == JCS_CMYK || ci.jpeg_color_space == JCS_YCCK;
-    ci.out_color_space = cmyk ? JCS_CMYK : NativeRgb32;
-    ci.scale_num = unsigned(qBound(1, options.scaleNum, JpegScaleDenominator));
-    ci.scale_denom = JpegScaleDenominator;
-    ci.dct_method = JDCT_ISLOW;
-    jpeg_calc_output_dimensions(&ci);
-    if (qint64(ci.output_width) * ci.output_height * 4 > options.maxImageBytes) {
-        c.refused = Refusal::TooLarge;
-        return false;
+    switch (scaledSize) {
+    case 1: return position == 0;
+    case 2: return position == 0 || position % 2 == 1;
+    case 4: return position != 4;
+    default: return true;
     }
-    c.image = QImage(int(ci.output_width), int(ci.output_height), QImage::Format_RGB32);
-    if (c.image.isNull()) {
-        c.refused = Refusal::OutOfMemory;
-        return false;
-    }
-    if (cmyk)
-        c.cmykRow.resize(size_t(ci.output_width) * 4);
+}
 
-    jpeg_start_decompress(&ci);
+// Zigzag order (the order of a scan's spectral selection) to row-major position in the block.
+constexpr int NaturalOrder[DCTSIZE2] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+// A progressive file at a reduced scale: true once every coefficient the output uses has its
+// final precision, so the scans still to come cannot change the picture.
+bool UsedCoefficientsComplete(const jpeg_decompress_struct& ci)
+{
+    if (!ci.progressive_mode || ci.coef_bits == nullptr)
+        return false;
+    for (int c = 0; c < ci.num_components; ++c) {
+        const int scaled = ci.comp_info[c].DCT_scaled_size;
+        if (scaled >= DCTSIZE)
+            return false;
+        for (int k = 0; k < DCTSIZE2; ++k) {
+            const int natural = NaturalOrder[k];
+            if (CoefficientUsed(scaled, natural / DCTSIZE) && CoefficientUsed(scaled, natural % DCTSIZE) &&
+                ci.coef_bits[c][k] != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Every colour has at least a coarse DC value: the first picture worth showing.
+bool EveryComponentStarted(const jpeg_decompress_struct& ci)
+{
+    if (!ci.progressive_mode || ci.coef_bits == nullptr)
+        return false;
+    for (int c = 0; c < ci.num_components; ++c)
+        if (ci.coef_bits[c][0] < 0)
+            return false;
+    return true;
+}
+
+// One output pass over the picture's rows. False when the caller cancelled in between.
+bool ReadRows(Context& c, const JpegDecodeOptions& options, bool cmyk)
+{
+    jpeg_decompress_struct& ci = c.cinfo;
     const bool inverted = ci.saw_Adobe_marker;
     while (ci.output_scanline < ci.output_height) {
+        if (options.cancelled && options.cancelled()) {
+            c.refused = Refusal::Cancelled;
+            return false;
+        }
         const JDIMENSION y = ci.output_scanline;
         if (cmyk) {
             JSAMPROW row = c.cmykRow.data();
@@ -304,9 +336,101 @@ bool DecodeGuarded(Context& c, const JpegDecodeOptions& options)
             jpeg_read_scanlines(&ci, rows, wanted);
         }
     }
+    return true;
+}
+
+// One output pass of buffered-image mode from what the scans read so far hold.
+bool OutputPass(Context& c, const JpegDecodeOptions& options, bool cmyk)
+{
+    jpeg_start_output(&c.cinfo, c.cinfo.input_scan_number);
+    if (!ReadRows(c, options, cmyk))
+        return false;
+    jpeg_finish_output(&c.cinfo);
+    return true;
+}
+
+// After a successful header read: sets up the output, allocates and decodes every row. The
+// picture is in c.image; false when libjpeg gave up, the picture could not be allocated or the
+// caller cancelled (c.refused says why).
+bool DecodeGuarded(Context& c, const JpegDecodeOptions& options)
+{
+    if (setjmp(c.err.jump))
+        return false;
+    jpeg_decompress_struct& ci = c.cinfo;
+    const bool cmyk = ci.jpeg_color_space == JCS_CMYK || ci.jpeg_color_space == JCS_YCCK;
+    ci.out_color_space = cmyk ? JCS_CMYK : NativeRgb32;
+    ci.scale_num = unsigned(qBound(1, options.scaleNum, JpegScaleDenominator));
+    ci.scale_denom = JpegScaleDenominator;
+    ci.dct_method = options.fast ? JDCT_IFAST : JDCT_ISLOW;
+    ci.do_fancy_upsampling = options.fast ? FALSE : TRUE;
+    const bool buffered = jpeg_has_multiple_scans(&ci);
+    ci.buffered_image = buffered ? TRUE : FALSE;
+    jpeg_calc_output_dimensions(&ci);
+    if (qint64(ci.output_width) * ci.output_height * 4 > options.maxImageBytes) {
+        c.refused = Refusal::TooLarge;
+        return false;
+    }
+    // Beyond this libjpeg would need a backing store, which this build has not: it stops with
+    // JERR_NO_BACKING_STORE before allocating the coefficients.
+    if (options.maxWorkingBytes > 0)
+        ci.mem->max_memory_to_use = long(options.maxWorkingBytes);
+    c.image = QImage(int(ci.output_width), int(ci.output_height), QImage::Format_RGB32);
+    if (c.image.isNull()) {
+        c.refused = Refusal::OutOfMemory;
+        return false;
+    }
+    if (cmyk)
+        c.cmykRow.resize(size_t(ci.output_width) * 4);
+
+    jpeg_start_decompress(&ci);
+    if (!buffered) {
+        if (!ReadRows(c, options, cmyk))
+            return false;
+        c.finishedRows = true;
+        // Reads on to the end marker; a fault found there no longer costs the picture (see caller).
+        jpeg_finish_decompress(&ci);
+        return true;
+    }
+
+    // Buffered-image mode: read scan after scan into libjpeg's coefficient buffer, draw the
+    // picture from it now and then, and once more at the end.
+    QElapsedTimer sinceShown;
+    bool shown = false;
+    bool complete = false;
+    for (;;) {
+        if (options.cancelled && options.cancelled()) {
+            c.refused = Refusal::Cancelled;
+            return false;
+        }
+        const int status = jpeg_consume_input(&ci);
+        if (status == JPEG_REACHED_EOI || status == JPEG_SUSPENDED)
+            break;
+        if (status != JPEG_SCAN_COMPLETED)
+            continue;
+        if (ci.input_scan_number > MaxScans) {
+            c.refused = Refusal::TooManyScans;
+            return false;
+        }
+        if (UsedCoefficientsComplete(ci)) {
+            complete = true;
+            break;
+        }
+        if (options.partial && EveryComponentStarted(ci) &&
+            (!shown || sinceShown.elapsed() >= options.partialIntervalMs)) {
+            if (!OutputPass(c, options, cmyk))
+                return false;
+            options.partial(c.image);
+            shown = true;
+            sinceShown.start();
+        }
+    }
+    if (!OutputPass(c, options, cmyk))
+        return false;
     c.finishedRows = true;
-    // Reads on to the end marker; a fault found there no longer costs the picture (see caller).
-    jpeg_finish_decompress(&ci);
+    if (complete)
+        jpeg_abort_decompress(&ci);  // the rest of the file cannot change this picture
+    else
+        jpeg_finish_decompress(&ci);
     return true;
 }
 
@@ -323,6 +447,17 @@ JpegHeaderInfo ReadJpegHeader(QIODevice& device)
     info.size = QSize(int(c.cinfo.image_width), int(c.cinfo.image_height));
     info.components = c.cinfo.num_components;
     info.orientation = ExifOrientation(c.cinfo);
+    info.progressive = c.cinfo.progressive_mode;
+    if (jpeg_has_multiple_scans(&c.cinfo)) {
+        // libjpeg's whole-picture coefficient buffer: 64 two-byte values a block, each
+        // component's blocks rounded up to its sampling factors.
+        for (int i = 0; i < c.cinfo.num_components; ++i) {
+            const jpeg_component_info& comp = c.cinfo.comp_info[i];
+            const qint64 w = (qint64(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor * comp.h_samp_factor;
+            const qint64 h = (qint64(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor * comp.v_samp_factor;
+            info.coefficientBytes += w * h * qint64(sizeof(JBLOCK));
+        }
+    }
     return info;
 }
 
@@ -339,6 +474,15 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
     result.iccProfile = IccProfile(c);
 
     const bool decoded = DecodeGuarded(c, options);
+    result.scaleNum = int(c.cinfo.scale_num);
+    if (c.refused == Refusal::Cancelled) {
+        result.cancelled = true;
+        result.error = QStringLiteral("avbrutt");
+        return result;
+    }
+    // libjpeg's working memory would have passed the cap: as much too big as a huge picture.
+    if (!decoded && c.err.pub.msg_code == JERR_NO_BACKING_STORE)
+        c.refused = Refusal::TooLarge;
     result.warnings = c.err.pub.num_warnings;
     result.truncated = c.err.truncated;
     if (decoded || c.finishedRows) {
@@ -357,4 +501,30 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
         result.error = c.lastMessage();
     }
     return result;
+}
+
+QSize JpegScaledSize(QSize natural, int scaleNum)
+{
+    const auto side = [scaleNum](int n) { return int((qint64(n) * scaleNum + JpegScaleDenominator - 1) / JpegScaleDenominator); };
+    return QSize(side(natural.width()), side(natural.height()));
+}
+
+int CoveringJpegScale(QSize natural, QSize drawn)
+{
+    for (int scale : {1, 2, 4}) {
+        const QSize out = JpegScaledSize(natural, scale);
+        if (out.width() >= drawn.width() && out.height() >= drawn.height())
+            return scale;
+    }
+    return JpegScaleDenominator;
+}
+
+qint64 JpegDecodeBytes(const JpegHeaderInfo& header, int scaleNum)
+{
+    const QSize out = JpegScaledSize(header.size, scaleNum);
+    // The picture at 4 bytes a point, and libjpeg's buffers for a band of rows: a few rows of
+    // every component at the output width, and one row of blocks of the input.
+    const qint64 picture = qint64(out.width()) * out.height() * 4;
+    const qint64 rows = qint64(out.width()) * 4 * 64 + qint64(header.size.width()) * qMax(1, header.components) * 16 * 2;
+    return picture + rows + header.coefficientBytes;
 }

@@ -3,6 +3,7 @@
 #include "viewer/openpicturedialog.h"
 #include "viewer/picturecontrol.h"
 #include "viewer/pictureloader.h"
+#include "viewer/picturesource.h"
 #include "framework/felles.h"
 #include "framework/kv_reg.h"
 #include "framework/uihooks.h"
@@ -176,25 +177,36 @@ void TBildeviserForm::FormCreate(const QStringList& arguments)
 
     if (arguments.size() == 1) {
         const QString picture = arguments.first();
-        QString error;
-        try {
-            Image1->load(picture);
-        } catch (const PictureLoadError& e) {
-            error = QString::fromStdString(e.what());
-        }
         setWindowTitle(kCaption + ": " + picture);
         enterFullScreenView();
         IniWriteString(kFolderKey, FolderPart(picture));
-        if (!error.isEmpty()) {
-            // Reported once the event loop runs, so the message stands over the window it
-            // belongs to rather than before it.
-            QTimer::singleShot(0, this, [error] { ShowError(error); });
-            return;
-        }
-    } else {
-        loadPlacement();
+        // The picture is asked for once the event loop runs, when the window has its full-screen
+        // size to decode for; the rest of the start waits for the answer. Steps the user makes
+        // meanwhile wait too, so they go through the list the start builds.
+        m_awaitingPicture = true;
+        QTimer::singleShot(0, this, [this, picture] {
+            Image1->request(
+                picture,
+                [this](const QString& error) {
+                    if (!error.isEmpty()) {
+                        // The design-time choices stay and the list stays empty.
+                        ShowError(error);
+                    } else {
+                        applyStoredChoices();
+                    }
+                    pictureArrived();
+                },
+                0.0);
+        });
+        return;
     }
+    loadPlacement();
+    applyStoredChoices();
+    prefetchNext();
+}
 
+void TBildeviserForm::applyStoredChoices()
+{
     const bool stretch = IniReadBool(kStretchKey);
     Strekk->setChecked(stretch);
     Image1->setStretch(stretch);
@@ -203,6 +215,23 @@ void TBildeviserForm::FormCreate(const QStringList& arguments)
     Image1->setProportional(proportional);
     m_choicesKnown = true;
     LastListen();
+}
+
+// A picture the rest of a handler waited for has its answer: the steps made meanwhile run now,
+// in order, and the next entry of the list is decoded ahead.
+void TBildeviserForm::pictureArrived()
+{
+    m_awaitingPicture = false;
+    const int steps = std::exchange(m_stepsWaiting, 0);
+    for (int i = 0; i < steps && !m_awaitingPicture; ++i)
+        NesteBildeExecute();
+    if (steps == 0)
+        prefetchNext();
+}
+
+void TBildeviserForm::prefetchNext()
+{
+    Image1->prefetch(ListBox1.Next());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -270,14 +299,26 @@ void TBildeviserForm::Image1MouseMove(int, int y)
 
 void TBildeviserForm::NesteBildeExecute()
 {
+    const double asked = TraceNowMs();
+    if (m_awaitingPicture) {
+        ++m_stepsWaiting;  // after the picture a start or the open dialog asked for
+        return;
+    }
     Image1->setEnabled(false);
-    // The control takes clicks again whatever the step did: with nothing to load, or a file
-    // that failed, it would otherwise stay deaf until the slideshow happened to load a picture.
+    // The control takes clicks again at once: the picture arrives later, and a click meanwhile
+    // is the next step, which takes the place of this one's picture.
     const auto enableAgain = qScopeGuard([this] { Image1->setEnabled(true); });
     const QString entry = ListBox1.Step();
     if (entry.isEmpty())
         return;
-    Image1->load(entry);
+    Image1->request(
+        entry,
+        [this](const QString& error) {
+            if (!error.isEmpty())
+                ShowError(error);
+            prefetchNext();
+        },
+        asked);
 }
 
 void TBildeviserForm::LastListen() { ListBox1.LastListen(IniReadString(kFolderKey), m_dialogFileName); }
@@ -292,11 +333,22 @@ void TBildeviserForm::OpenfileExecute()
 
 void TBildeviserForm::OpenChosenFile(const QString& file)
 {
+    const double asked = TraceNowMs();
     m_dialogFileName = file;
-    Image1->load(file);
-    setWindowTitle(kCaption + ": " + file);
-    IniWriteString(kFolderKey, FolderPart(file));
-    LastListen();
+    m_awaitingPicture = true;
+    Image1->request(
+        file,
+        [this, file](const QString& error) {
+            if (!error.isEmpty()) {
+                ShowError(error);  // caption, folder and list stay as they were
+            } else {
+                setWindowTitle(kCaption + ": " + file);
+                IniWriteString(kFolderKey, FolderPart(file));
+                LastListen();
+            }
+            pictureArrived();
+        },
+        asked);
 }
 
 QString TBildeviserForm::runOpenDialog(const QString& startFolder)

@@ -60,8 +60,9 @@ public:
     // Runs FormClose now (the window's close event does it too).
     void FormClose();
 
-    // Opens a picture file as a confirmed choice in the open dialog does: load, caption, stored
-    // folder, list. Throws PictureLoadError and changes nothing else when it cannot be loaded.
+    // Opens a picture file as a confirmed choice in the open dialog does: load, then caption,
+    // stored folder and list once it is shown. A file that cannot be loaded is reported and
+    // changes nothing else.
     void OpenChosenFile(const QString& file);
 
 protected:
@@ -75,6 +76,9 @@ protected:
 
 private:
     void FormCreate(const QStringList& arguments);
+    void applyStoredChoices();
+    void pictureArrived();
+    void prefetchNext();
     void createActions();
     void createMenus();
     void setBorder(bool sizeable);
@@ -94,6 +98,8 @@ private:
     bool m_choicesKnown = false;    // the scaling choices were read from the settings or chosen
     QString m_dialogFileName;
     QSize m_pendingOuterSize;       // a stored outer size applied before the frame was known
+    bool m_awaitingPicture = false; // a start or an open waits for its picture before it goes on
+    int m_stepsWaiting = 0;         // steps made meanwhile, run when it arrives
 };
 
 // Folder part of a file name, up to and including its last separator; empty when it has none.

@@ -85,7 +85,10 @@ void OpenPictureDialog::showPreview(const QString& path)
     m_previewSize->clear();
     if (!QFileInfo(path).isFile())
         return;
-    const PictureLoadResult result = LoadPicture(path);
+    // Decoded for the preview's size: a large photo costs a fraction of its full decode.
+    PictureLoadOptions options;
+    options.target = DrawTarget{QSize(PreviewSide, PreviewSide), true, true};
+    const PictureLoadResult result = LoadPicture(path, options);
     if (!result.ok()) {
         m_previewSize->setText(QStringLiteral("(ingen forhåndsvisning)"));
         return;

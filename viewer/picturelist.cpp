@@ -77,3 +77,10 @@ QString PictureList::Step()
     current = current + 1 == entries.size() ? 0 : current + 1;
     return entries.at(current);
 }
+
+QString PictureList::Next() const
+{
+    if (current < 0)
+        return {};
+    return entries.at(current + 1 == entries.size() ? 0 : current + 1);
+}

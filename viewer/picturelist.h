@@ -27,4 +27,6 @@ struct PictureList {
     // Moves one entry on, wrapping from the last to the first, and returns the entry to load;
     // empty text when the list is empty.
     QString Step();
+    // The entry the next step will load, without moving; empty text when the list is empty.
+    QString Next() const;
 };

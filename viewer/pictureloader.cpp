@@ -12,9 +12,8 @@
 
 namespace {
 
-// The largest picture in memory, for every decoder: 1 GB is a 16000 × 16000 picture at 4 bytes
-// a point, far above any camera's photo. Qt's readers refuse 128 MB and more unless told.
-constexpr int MaxPictureMegabytes = 1024;
+// Qt's readers refuse 128 MB and more unless told; ours is the one cap for every decoder.
+constexpr int MaxPictureMegabytes = int(MaxDecodeBytes >> 20);
 
 // Qt's reader format for each extension it decodes for us.
 QByteArray QtFormatFor(const QString& extension)
@@ -52,11 +51,59 @@ QString UnreadableMessage(const QString& path, const QString& reason)
     return QStringLiteral("Bildet kan ikke leses: %1 (%2)").arg(path, reason);
 }
 
-PictureLoadResult LoadJpeg(QFile& file, const QString& path)
+QString TooBigReason(QSize size)
 {
+    return QStringLiteral("bildet er for stort: %1 × %2 punkter").arg(size.width()).arg(size.height());
+}
+
+PictureLoadResult LoadJpeg(QFile& file, const QString& path, const PictureLoadOptions& load)
+{
+    const JpegHeaderInfo header = ReadJpegHeader(file);
+    if (!header.ok())
+        return Failure(UnreadableMessage(path, header.error));
+    if (!file.seek(0))
+        return Failure(UnreadableMessage(path, QStringLiteral("filen kunne ikke leses")));
+
+    // The display rule works on the upright size; the decoder on the size as stored, which a
+    // camera held on its side has turned a quarter.
+    const QSize upright = UprightSize(header.size, header.orientation);
+    const QSize drawn = load.target ? UprightSize(load.target->deviceSize(load.target->drawnSize(upright)), header.orientation)
+                                    : header.size;
+    const int covering = load.target ? CoveringJpegScale(header.size, drawn) : JpegScaleDenominator;
+    // The covering scale if it keeps within the cap, else the largest smaller one that does:
+    // drawn a little enlarged rather than not at all.
+    int scale = 0;
+    for (int candidate : {8, 4, 2, 1}) {
+        if (candidate <= covering && JpegDecodeBytes(header, candidate) <= MaxDecodeBytes) {
+            scale = candidate;
+            break;
+        }
+    }
+    if (scale == 0)
+        return Failure(UnreadableMessage(
+            path, TooBigReason(header.size) + QStringLiteral(", over %1 MB minne også forminsket").arg(MaxPictureMegabytes)));
+
     JpegDecodeOptions options;
-    options.maxImageBytes = qint64(MaxPictureMegabytes) * 1024 * 1024;
+    options.scaleNum = scale;
+    const QSize out = JpegScaledSize(header.size, scale);
+    const qint64 pictureBytes = qint64(out.width()) * out.height() * 4;
+    options.maxImageBytes = MaxDecodeBytes;
+    options.maxWorkingBytes = qMax<qint64>(MaxDecodeBytes - pictureBytes, qint64(16) << 20);
+    // Reduced further after decoding, libjpeg's fast settings cannot be seen.
+    options.fast = out.width() > drawn.width() && out.height() > drawn.height();
+    options.cancelled = load.cancelled;
+    if (load.partial) {
+        const int orientation = header.orientation;
+        options.partial = [&load, upright, orientation](const QImage& picture) {
+            load.partial(UprightPicture(picture, orientation), upright);
+        };
+    }
     JpegDecodeResult decoded = DecodeJpeg(file, options);
+    if (decoded.cancelled) {
+        PictureLoadResult r;
+        r.cancelled = true;
+        return r;
+    }
     if (!decoded.ok())
         return Failure(UnreadableMessage(path, decoded.error));
     PictureLoadResult r;
@@ -65,6 +112,7 @@ PictureLoadResult LoadJpeg(QFile& file, const QString& path)
     r.image = UprightPicture(decoded.image, decoded.orientation);
     r.naturalSize = UprightSize(decoded.naturalSize, decoded.orientation);
     r.truncated = decoded.truncated;
+    r.scaleNum = decoded.scaleNum;
     return r;
 }
 
@@ -121,6 +169,11 @@ PictureLoadResult LoadWithQt(QFile& file, const QString& path, const QByteArray&
     // The extension decides: a file whose content is of another kind is an error, not a guess.
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
+    // The size from the header, before any pixel is allocated: a few bytes can claim a picture
+    // of gigabytes.
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && qint64(claimed.width()) * claimed.height() * 4 > MaxDecodeBytes)
+        return Failure(UnreadableMessage(path, TooBigReason(claimed)));
     QImage image = reader.read();
     if (image.isNull())
         return Failure(UnreadableMessage(path, QtReaderReason(reader)));
@@ -138,7 +191,7 @@ const QStringList& PictureFormats()
     return formats;
 }
 
-PictureLoadResult LoadPicture(const QString& path)
+PictureLoadResult LoadPicture(const QString& path, const PictureLoadOptions& options)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
@@ -165,7 +218,7 @@ PictureLoadResult LoadPicture(const QString& path)
 
     if (IsMetafile(extension))
         return LoadMetafile(file, path, extension);
-    return IsJpeg(extension) ? LoadJpeg(file, path) : LoadWithQt(file, path, qtFormat);
+    return IsJpeg(extension) ? LoadJpeg(file, path, options) : LoadWithQt(file, path, qtFormat);
 }
 
 QImage ScaledPicture(const PictureLoadResult& picture, QSize size)

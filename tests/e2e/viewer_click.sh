@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real program in a real X server: started with one picture it fills the screen; a click on
 # the picture steps to the next JPEG of the folder, drawn where the display rule puts it; a
-# double-click closes it and the choices reach the settings file.
+# double-click closes it and the choices reach the settings file. The timing trace names both.
 source "$(dirname "$0")/common.bash"
 mkdir -p "$work/pics"
 printf '[STANDARD]\r\nBilde-Strekk=1\r\nBilde-Proposjonalt=1\r\n' > "$APPDATA/Tavlund/etc/tavlund.ini"
@@ -34,7 +34,8 @@ expect_colour() {
 }
 
 cd "$work/pics"
-"$glimra" a.jpg >"$work/out.log" 2>&1 &
+# With the timing trace on: one line a picture on stderr.
+GLIMRA_TRACE=1 "$glimra" a.jpg >"$work/out.log" 2>&1 &
 pid=$!
 wait_for_window "Tavlund bildeviser"
 
@@ -57,4 +58,8 @@ wait "$pid" || { echo "FEIL: exit status $?" >&2; cat "$work/out.log" >&2; exit 
 pid=""
 grep -q $'^Bilde-Strekk=1\r$' "$APPDATA/Tavlund/etc/tavlund.ini"
 grep -q $'^SisteBildeMappe=\r$' "$APPDATA/Tavlund/etc/tavlund.ini"
+for picture in a.jpg b.jpg; do
+  grep -Eq "^glimra: bilde $picture: første maling [0-9.]+ ms, siste maling [0-9.]+ ms, skala 8/8$" "$work/out.log" ||
+    { echo "FEIL: no timing line for $picture" >&2; cat "$work/out.log" >&2; exit 1; }
+done
 echo "e2e viewer_click: ok"
