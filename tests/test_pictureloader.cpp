@@ -549,6 +549,25 @@ TEST(PictureLoader, ExifOrientationShowsThePhotoUpright)
     }
 }
 
+// Decoded for a drawn size, a photo stored on its side is decoded at the scale that covers its
+// upright drawn size (not the stored one turned), and comes out upright at that scale.
+TEST(PictureLoader, ExifOrientationWithAReducedDecode)
+{
+    for (int orientation : {1, 6, 8}) {
+        SCOPED_TRACE(orientation);
+        PictureLoadOptions options;
+        options.target = DrawTarget{QSize(32, 16), true, true};
+        const PictureLoadResult r =
+            LoadPicture(QStringLiteral(GLIMRA_TEST_DATA "/photo/stilling-%1.jpg").arg(orientation), options);
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.naturalSize, QSize(64, 32));
+        EXPECT_EQ(r.scaleNum, 4);
+        ASSERT_EQ(r.image.size(), QSize(32, 16));
+        EXPECT_GT(qRed(r.image.pixel(4, 2)), 180) << "red at the top left";
+        EXPECT_GT(qBlue(r.image.pixel(4, 14)), 180) << "blue at the bottom left";
+    }
+}
+
 // An orientation outside 1..8, or an EXIF block that is damaged, leaves the photo as stored.
 TEST(PictureLoader, UnusableExifOrientationLeavesThePhotoAsStored)
 {
@@ -603,6 +622,7 @@ TEST(PictureLoader, EmbeddedColourProfileIsConvertedToSrgb)
     ASSERT_TRUE(without.ok());
     EXPECT_NEAR(qRed(without.image.pixel(8, 8)), 200, 4);
     EXPECT_NEAR(qBlue(without.image.pixel(8, 8)), 50, 4);
+}
 
 // ---- Decoding for the size a picture is drawn at.
 
