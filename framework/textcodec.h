@@ -28,8 +28,17 @@ TextEncoding EncodingForWrite(const QString& text, TextEncoding encoding);
 
 // Replaces the file at path with bytes atomically: a new file is written beside it and renamed
 // over the old one, so a crash or a full disk leaves the previous file whole. The old file's
-// permissions are kept. Returns false and an error text when the file could not be replaced.
+// permissions are kept. When the folder refuses the new file but the file exists, it is written
+// in place instead (WriteFileInPlace). Returns false and an error text when the file could not
+// be replaced.
 bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Writes bytes over the existing file at path in place, with no new file beside it: for a file
+// the user may write in a folder that refuses new files. Space for a longer content is reserved
+// before the old content is touched; the file is then written whole, cut to its new length and
+// synced. A read-only file (no write bit), a missing file or a folder is refused. False with
+// the errno in errorCode when the file could not be written.
+bool WriteFileInPlace(const QString& path, const QByteArray& bytes, int* errorCode = nullptr);
 
 // Why a file operation failed, in words for the user: the error of `file` at `path`.
 QString FileErrorText(const QFileDevice& file, const QString& path);
