@@ -2,10 +2,15 @@
 // main window, the event loop runs until it closes, then the windows go and the framework ends.
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
+#include "framework/uihooks.h"
+#include "platform/endsignals.h"
 #include "printing/printform.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
 #include "viewer/norwegiantexts.h"
+
+#include <QPointer>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -16,6 +21,33 @@ bool HasDisplay()
 {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Closes the open dialogs (a message box, the open dialog), innermost first, as the user would
+// answer them; each returns to the handler that opened it.
+void CloseModalWindows()
+{
+    for (int guard = 0; guard < 20; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();
+    }
+}
+
+// A start that cannot go on: the reason goes to stderr and, on a screen someone looks at, to the
+// user in a box; the log keeps it with whatever lines the run has, and the program ends.
+int FailedStart(const QString& reason)
+{
+    std::fprintf(stderr, "glimra: %s\n", qPrintable(reason));
+    LogLine(QStringLiteral("FEIL: ") + reason);
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        ShowMessage(QStringLiteral("FEIL"), reason + QStringLiteral("\n\nProgrammet avsluttes."));
+    LogEnd();
+    return 1;
 }
 
 }  // namespace
@@ -41,12 +73,28 @@ int main(int argc, char** argv)
     NorwegianTexts norwegian;
     app.installTranslator(&norwegian);
 
+    // SIGTERM (logout, shutdown), SIGHUP and SIGINT end the program as if the user had closed
+    // the viewer: open dialogs are closed, the viewer's close handler runs, every event loop
+    // ends, and the end order below saves the settings and the log. A signal that comes during
+    // the start is acted on as soon as the viewer's event loop runs.
+    EndSignals endSignals;
+    QPointer<TBildeviserForm> mainWindow;
+    const auto endAsClosed = [&] {
+        CloseModalWindows();
+        if (mainWindow) {
+            mainWindow->close();
+            QCoreApplication::exit(0);
+        }
+    };
+    QObject::connect(&endSignals, &EndSignals::endRequested, &app, endAsClosed);
+
     LogStart();
     try {
         FrameworkStartup(args);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "glimra: %s\n", e.what());
-        return 1;
+        return FailedStart(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        return FailedStart(QStringLiteral("ukjent feil under oppstart"));
     }
 
     int rc = 0;
@@ -58,7 +106,10 @@ int main(int argc, char** argv)
         // their destroy handlers still reach the settings file.
         auto viewer = std::make_unique<TBildeviserForm>(startupState().arguments);
         auto printForm = std::make_unique<TPrintForm>(nullptr);
+        mainWindow = viewer.get();
         viewer->show();
+        if (endSignals.requested())
+            QTimer::singleShot(0, &app, endAsClosed);
         rc = app.exec();
         printForm.reset();
         viewer.reset();

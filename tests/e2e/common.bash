@@ -9,7 +9,7 @@ unset QT_QPA_PLATFORM
 
 work=$(mktemp -d)
 pid=""
-cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"; }
+cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"; }
 trap cleanup EXIT
 
 export APPDATA="$work/appdata" HOME="$work/home" TEMP="$work/tmp"
