@@ -24,10 +24,14 @@ constexpr size_t InputBlockSize = 64 * 1024;
 // picture; real files have about ten. Past this many the file is refused.
 constexpr int MaxScans = 500;
 
+const QString kNoPictureData = QStringLiteral("filen inneholder ingen bildedata");
+
 struct ErrorManager {
     jpeg_error_mgr pub;  // first member: libjpeg sees only this part
     std::jmp_buf jump;
     bool truncated = false;
+    // When the data ended: whether a row of the picture had come from the file before that.
+    bool rowsBeforeEnd = false;
 };
 
 struct DeviceSource {
@@ -72,8 +76,15 @@ void EmitMessage(j_common_ptr cinfo, int level)
         return;
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     err->pub.num_warnings++;
-    if (err->pub.msg_code == JWRN_JPEG_EOF)
+    if (err->pub.msg_code == JWRN_JPEG_EOF && !err->truncated) {
         err->truncated = true;
+        // input_iMCU_row counts the rows of blocks (8 or 16 picture rows) the current scan has
+        // completed; a later scan means the first one, which covers the picture, is complete.
+        if (cinfo->is_decompressor) {
+            const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+            err->rowsBeforeEnd = d->input_scan_number > 1 || d->input_iMCU_row > 0;
+        }
+    }
 }
 
 void OutputMessage(j_common_ptr) {}
@@ -286,11 +297,22 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
         return result;
     }
     result.naturalSize = QSize(int(c.cinfo.image_width), int(c.cinfo.image_height));
+    // A header with nothing after it: no picture data, found before a picture of the size the
+    // header claims is allocated.
+    if (c.src.pub.bytes_in_buffer == 0 && (c.src.atEnd || c.src.device->atEnd())) {
+        result.truncated = true;
+        result.error = kNoPictureData;
+        return result;
+    }
 
     const bool decoded = DecodeGuarded(c, options);
     result.warnings = c.err.pub.num_warnings;
     result.truncated = c.err.truncated;
-    if (decoded || c.finishedRows) {
+    if ((decoded || c.finishedRows) && c.err.truncated && !c.err.rowsBeforeEnd) {
+        // The data ended before a single row came from it: all that would show is the grey
+        // that stands in for missing data.
+        result.error = kNoPictureData;
+    } else if (decoded || c.finishedRows) {
         result.image = std::move(c.image);
     } else if (c.refused == Refusal::TooLarge) {
         result.error = QStringLiteral("bildet er for stort: %1 × %2 punkter")
