@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils xdg-utils
   poppler-utils
+  util-linux mount hostname
 )
 
 missing=()

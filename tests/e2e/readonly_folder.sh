@@ -26,17 +26,20 @@ fi
 inode() { stat -c %i "$1"; }
 before="$(inode "$shared/tavlund.ini") $(inode "$shared/TESTER.INI") $(inode "$logdir/glimra.log")"
 
+# One run of the program as the user, closed by SIGTERM.
+run() {
+  USERNAME=tester "${as_user[@]}" "$glimra" >"$work/out.log" 2>&1 &
+  pid=$!
+  wait_for_window "Tavlund bildeviser"
+  kill -TERM "$pid"
+  for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  status=0
+  wait "$pid" || status=$?
+  pid=""
+  [ "$status" -eq 0 ] || { echo "FEIL: exit status $status" >&2; cat "$work/out.log" >&2; exit 1; }
+}
 cd "$shared"
-USERNAME=tester "${as_user[@]}" "$glimra" >"$work/out.log" 2>&1 &
-pid=$!
-wait_for_window "Tavlund bildeviser"
-kill -TERM "$pid"
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-status=0
-wait "$pid" || status=$?
-pid=""
-chmod 755 "$shared" "$logdir"  # so that the clean-up can remove them
-[ "$status" -eq 0 ] || { echo "FEIL: exit status $status" >&2; cat "$work/out.log" >&2; exit 1; }
+run
 
 after="$(inode "$shared/tavlund.ini") $(inode "$shared/TESTER.INI") $(inode "$logdir/glimra.log")"
 [ "$before" = "$after" ] || { echo "FEIL: the files were replaced ($before / $after)" >&2; exit 1; }
@@ -52,4 +55,15 @@ log="$logdir/glimra.log"
 head -n 1 "$log" | grep -q '^forrige kjøring' || { echo "FEIL: old log lines lost" >&2; cat "$log" >&2; exit 1; }
 grep -q ' START: ' "$log" && grep -q ' AVSLUTTER PROGRAM\. 0 feilmeldinger' "$log" ||
   { echo "FEIL: the run's lines are not in the log" >&2; cat "$log" >&2; exit 1; }
+
+# A second run that empties the log at start: the log is made anew in place as well.
+sed 's/^\[STANDARD\]\r$/&\nClearLogFileOnStartup=1\r/' "$shared/tavlund.ini" > "$work/ini"
+cat "$work/ini" > "$shared/tavlund.ini"
+grep -q '^ClearLogFileOnStartup=1' "$shared/tavlund.ini"
+run
+chmod 755 "$shared" "$logdir"  # so that the clean-up can remove them
+[ "$(inode "$logdir/glimra.log")" = "$(echo "$before" | cut -d' ' -f3)" ] || { echo "FEIL: the log was replaced" >&2; exit 1; }
+head -n 1 "$log" | LC_ALL=C grep -aq ' LOGGFIL T[^M]*MT (TextFile.ClearLog)\.' || { echo "FEIL: the log was not emptied" >&2; cat "$log" >&2; exit 1; }
+[ "$(grep -c ' START: ' "$log")" -eq 1 ] || { echo "FEIL: the emptied log holds older runs" >&2; cat "$log" >&2; exit 1; }
+[ "$(ls -A "$logdir")" = "glimra.log" ] || { echo "FEIL: files left in $logdir: $(ls -A "$logdir")" >&2; exit 1; }
 echo "e2e readonly_folder: ok ($([ "$(id -u)" -eq 0 ] && echo 'as nobody' || echo 'as '"$(id -un)"))"
