@@ -8,8 +8,8 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: giving the program a host name and resolver of its own (unshare) needs root" >&2
   exit 77
 fi
-if ! unshare -mu true 2>/dev/null; then
-  echo "SKIP: this system does not allow new namespaces (unshare -mu), so the resolver cannot be replaced" >&2
+if ! unshare -mu sh -c 'hostname probe && mount --bind /etc/hosts /etc/hosts' 2>/dev/null; then
+  echo "SKIP: this system does not allow a namespace of its own with a bind mount (unshare -mu), so the resolver cannot be replaced" >&2
   exit 77
 fi
 printf '[STANDARD]\r\nLogToFile=1\r\nVerboseLogging=1\r\n' > "$APPDATA/Tavlund/etc/tavlund.ini"

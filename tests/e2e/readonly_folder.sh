@@ -19,6 +19,11 @@ if [ "$(id -u)" -eq 0 ]; then
   chmod 755 "$shared" "$logdir"
   chmod 666 "$shared/tavlund.ini" "$shared/TESTER.INI" "$logdir/glimra.log"
   as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all)
+  # The build folder may lie where nobody cannot go (under /root): nobody runs a copy.
+  mkdir -p "$work/bin"
+  cp "$glimra" "$work/bin/glimra"
+  chmod 755 "$work/bin" "$work/bin/glimra"
+  glimra="$work/bin/glimra"
 else
   chmod 555 "$shared" "$logdir"
   as_user=(env)
