@@ -152,7 +152,9 @@ bool FlushSettings()
     if (IsReadOnlyFile(s.documentPath))
         return false;
     // This run's changes go onto the file as it is now, so that what another copy of the
-    // program saved meanwhile stays. A file that is gone gets the document as this run has it.
+    // program saved meanwhile stays; the lock keeps the other copy's save from falling between
+    // the read and the replace. A file that is gone gets the document as this run has it.
+    const FileLock lock(s.documentPath);
     if (QFileInfo::exists(s.documentPath))
         s.document.rebase(ReadSettingsDocument(s.documentPath));
     QString error;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,6 +168,39 @@ bool WriteFileInPlace(const QString& path, const QByteArray& bytes, int* errorCo
     if (code != 0)
         return fail(code);
     return true;
+}
+
+FileLock::FileLock(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool busy = errno == EWOULDBLOCK;
+            ::close(fd);
+            if (!busy)
+                return;
+            ::usleep(10000);
+            continue;
+        }
+        // The other copy may have replaced the file while this one waited: the lock must be on
+        // the file that is at the path now.
+        struct stat locked {}, current {};
+        if (::fstat(fd, &locked) == 0 && ::stat(name.constData(), &current) == 0 &&
+            locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
+            m_fd = fd;
+            return;
+        }
+        ::close(fd);
+    }
+}
+
+FileLock::~FileLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error)

@@ -40,6 +40,23 @@ bool ReplaceFile(const QString& path, const QByteArray& bytes, QString* error = 
 // the errno in errorCode when the file could not be written.
 bool WriteFileInPlace(const QString& path, const QByteArray& bytes, int* errorCode = nullptr);
 
+// An exclusive advisory lock (flock) on the file at path for the object's lifetime, so that two
+// copies of the program do not read, merge and replace the same file at the same moment. A file
+// that was replaced while waiting is locked anew. No lock is taken when the file does not exist
+// or cannot be opened, and waiting ends after about two seconds (a copy that hangs with the lock
+// must not hold this one): the save then goes on without it.
+class FileLock {
+public:
+    explicit FileLock(const QString& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool locked() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 // Why a file operation failed, in words for the user: the error of `file` at `path`.
 QString FileErrorText(const QFileDevice& file, const QString& path);
 

@@ -306,7 +306,9 @@ bool SaveLog()
     if (IsReadOnlyFile(s.LogFilePath))
         return false;
     // This run's new lines go after the file as it is now: another copy of the program may have
-    // written its own lines, or cleared the log, since this run last read or wrote it.
+    // written its own lines, or cleared the log, since this run last read or wrote it. The lock
+    // keeps the other copy's save from falling between the read and the replace.
+    const FileLock lock(s.LogFilePath);
     QStringList lines = s.LogBuffer;
     TextEncoding encoding = s.encoding;
     DecodedText file;

@@ -11,8 +11,15 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -664,4 +671,35 @@ TEST(SettingsMerge, TheFilesEncodingAndLinesAreKept)
     const DecodedText text = DecodeText(written);
     EXPECT_TRUE(text.text.startsWith("[STANDARD]\r\nA=1\r\nlinje uten likhetstegn\r\nB=ø\r\n"));
     EXPECT_TRUE(text.text.contains("C=3\r\n"));
+}
+
+TEST(SettingsMerge, ASaveWaitsWhileTheOtherCopySaves)
+{
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    TestEnv::writeFile(path, "[STANDARD]\r\nA=1\r\n");
+    OpenMain();
+    IniWriteString("Mine", "1");
+
+    // The other copy is in the middle of its save: it holds the file's lock.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::atomic<bool> done{false};
+    bool saved = false;
+    std::thread saver([&] {
+        saved = FlushSettings();
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool savedWhileLocked = done;
+    OtherCopyWrites(path, "STANDARD", "Theirs", "2");
+    ::close(fd);
+    saver.join();
+
+    EXPECT_FALSE(savedWhileLocked) << "the save did not wait for the other copy's";
+    EXPECT_TRUE(saved);
+    const IniDocument onDisk = IniDocument::fromBytes(TestEnv::readFile(path));
+    EXPECT_EQ(onDisk.value("STANDARD", "Mine"), "1");
+    EXPECT_EQ(onDisk.value("STANDARD", "Theirs"), "2");
 }

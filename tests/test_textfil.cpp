@@ -13,8 +13,15 @@
 #include <QStringEncoder>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -486,6 +493,30 @@ TEST_F(LogMerge, NewLinesGoAfterWhatTheOtherCopyWrote)
     EXPECT_EQ(TestEnv::readFile(logPath()),
               "a\r\nb\r\nc\r\n08.12.2011 23:29:01 x\r\nd\r\n08.12.2011 23:29:01 y\r\n");
     EXPECT_EQ(logState().LogBuffer.size(), 6);
+}
+
+TEST_F(LogMerge, ASaveWaitsWhileTheOtherCopySaves)
+{
+    makeLogFolder();
+    TestEnv::writeFile(logPath(), "a\r\n");
+    logState().LogToFile = true;
+    LoadLog();
+    LogLine("x");
+    const int fd = ::open(QFile::encodeName(logPath()).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::atomic<bool> done{false};
+    std::thread saver([&] {
+        SaveLog();
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool savedWhileLocked = done;
+    appendToFile("b\r\n");
+    ::close(fd);
+    saver.join();
+    EXPECT_FALSE(savedWhileLocked) << "the save did not wait for the other copy's";
+    EXPECT_EQ(TestEnv::readFile(logPath()), "a\r\nb\r\n08.12.2011 23:29:01 x\r\n");
 }
 
 TEST_F(LogMerge, AClearingByTheOtherCopyStays)
