@@ -80,6 +80,17 @@ int main(int argc, char** argv)
     EndSignals endSignals;
     QPointer<TBildeviserForm> mainWindow;
     const auto endAsClosed = [&] {
+        // The session may be ending, with nobody left to answer a box: from here on a message
+        // or an error (a save that fails in a close handler) goes to stderr and the log rather
+        // than waiting for the user.
+        uiHooks().message = [](const QString& caption, const QString& text) {
+            std::fprintf(stderr, "glimra: %s: %s\n", qPrintable(caption), qPrintable(text));
+            LogLine(QStringLiteral("FEIL: ") + text);
+        };
+        uiHooks().error = [](const QString& text) {
+            std::fprintf(stderr, "glimra: %s\n", qPrintable(text));
+            LogLine(QStringLiteral("FEIL: ") + text);
+        };
         CloseModalWindows();
         if (mainWindow) {
             mainWindow->close();

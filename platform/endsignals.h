@@ -23,7 +23,8 @@ public:
     bool requested() const { return m_requested; }
 
 signals:
-    // An end signal arrived (its number). Emitted from the event loop, once per signal.
+    // An end signal arrived (its number). Emitted from the event loop, once per signal, also
+    // inside a nested event loop that a receiver runs for an earlier one.
     void endRequested(int signal);
 
 private:

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -50,4 +52,30 @@ TEST(EndSignals, EachSignalBecomesAnEndRequestInTheEventLoop)
     struct sigaction after {};
     sigaction(SIGTERM, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+// The receiver of the first request may run a nested event loop (the close handler shows a
+// message box); a second signal must still reach it there, or the box would hold the end.
+TEST(EndSignals, ASecondSignalReachesANestedEventLoop)
+{
+    EndSignals watcher;
+    QList<int> got;
+    bool nestedEnded = false;
+    QObject::connect(&watcher, &EndSignals::endRequested, [&](int s) {
+        got.append(s);
+        if (got.size() != 1)
+            return;
+        QEventLoop box;
+        QObject::connect(&watcher, &EndSignals::endRequested, &box, &QEventLoop::quit);
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(5000, &box, &QEventLoop::quit);  // a safety net, not the expected end
+        QElapsedTimer timer;
+        timer.start();
+        box.exec();
+        nestedEnded = timer.elapsed() < 4000;
+    });
+    ::raise(SIGHUP);
+    WaitFor(got, 2);
+    EXPECT_EQ(got, (QList<int>{SIGHUP, SIGTERM}));
+    EXPECT_TRUE(nestedEnded) << "the second signal waited for the nested loop to end";
 }

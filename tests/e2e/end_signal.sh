@@ -40,4 +40,19 @@ for sig in TERM HUP INT; do
   [ "$(grep -c ' AVSLUTTER PROGRAM\. 0 feilmeldinger og 0 advarsler' "$log")" -eq "$run" ] ||
     { echo "FEIL: SIG$sig: no summary in the log" >&2; cat "$log" >&2; exit 1; }
 done
+
+# At logout nobody answers a box: when the close handler's saves fail (the settings folder has
+# become a file), one SIGTERM still ends the program, and the failures are in the log.
+"$glimra" >"$work/out.log" 2>&1 &
+pid=$!
+wait_for_window "Tavlund bildeviser"
+rm -rf "$etc"
+touch "$etc"
+kill -TERM "$pid"
+for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then echo "FEIL: a failed save held the end (a box nobody answers?)" >&2; exit 1; fi
+wait "$pid" || true
+pid=""
+grep -q ' FEIL: Kan ikke skrive innstillingsfilen ' "$log" && grep -q ' INI-CRASH i KV_REG: ' "$log" ||
+  { echo "FEIL: the failed saves are not in the log" >&2; cat "$log" >&2; exit 1; }
 echo "e2e end_signal: ok"

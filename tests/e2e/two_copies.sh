@@ -7,7 +7,7 @@ export USERNAME=tester
 etc="$APPDATA/Tavlund/etc"
 log="$APPDATA/Tavlund/log/glimra.log"
 pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; cleanup' EXIT
+trap 'for p in "${pids[@]}"; do stop "$p"; done; cleanup' EXIT
 
 # Waits until program $1 shows a window named $2; prints its id.
 window_of() {
@@ -19,21 +19,44 @@ window_of() {
   echo "FEIL: program $1 shows no window '$2'" >&2
   return 1
 }
-# Chooses entry number $2 of the picture's pop-up menu in window $1 (Down steps over separators),
-# or with "avslutt" the menu bar's Fil > Avslutt (Up from the top picks the last entry).
+# The number of visible windows of program $1 (a pop-up menu is one of them).
+windows_of() { xdotool search --all --pid "$1" --onlyvisible --name '' 2>/dev/null | wc -l; }
+# Waits until program $1 shows $2 visible windows (or has ended, when $2 is "end").
+wait_windows() {
+  for _ in $(seq 1 100); do
+    [ "$2" = end ] && ! kill -0 "$1" 2>/dev/null && return 0
+    [ "$(windows_of "$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  echo "FEIL: program $1 does not show $2 windows" >&2
+  return 1
+}
+# Clicks button $4 at x $2, y $3 until program $1 shows its pop-up menu (a click that comes
+# while the window is still settling may be lost).
+open_menu() {
+  for _ in 1 2 3 4 5; do
+    sleep 0.3
+    xdotool mousemove "$2" "$3" click "$4"
+    for _ in $(seq 1 20); do [ "$(windows_of "$1")" = 2 ] && return 0; sleep 0.1; done
+  done
+  echo "FEIL: program $1 opens no menu" >&2
+  return 1
+}
+# In window $2 of program $1: chooses entry number $3 of the picture's pop-up menu (Down steps
+# over separators), or with "avslutt" the menu bar's Fil > Avslutt (Up from the top picks the
+# last entry). The keys go only once the menu is open.
 menu_entry() {
-  read -r x y < <(xdotool getwindowgeometry "$1" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
-  if [ "$2" = avslutt ]; then
-    xdotool mousemove $((x + 16)) $((y + 8)) click 1
-    sleep 0.5
+  read -r x y < <(xdotool getwindowgeometry "$2" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+  if [ "$3" = avslutt ]; then
+    open_menu "$1" $((x + 16)) $((y + 8)) 1
     xdotool key Up Return
+    wait_windows "$1" end
   else
-    xdotool mousemove $((x + 200)) $((y + 200)) click 3
-    sleep 0.5
-    for _ in $(seq 1 "$2"); do xdotool key Down; done
+    open_menu "$1" $((x + 200)) $((y + 200)) 3
+    for _ in $(seq 1 "$3"); do xdotool key Down; done
     xdotool key Return
+    wait_windows "$1" 1
   fi
-  sleep 0.3
 }
 ends() {
   for _ in $(seq 1 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
@@ -52,12 +75,14 @@ for order in "first second" "second first"; do
   pids=("$first" "$second")
   wfirst=$(window_of "$first" "Tavlund bildeviser")
   wsecond=$(window_of "$second" "Tavlund bildeviser")
+  # Side by side (both may have read the same stored placement).
+  xdotool windowmove "$wfirst" 0 0
   xdotool windowmove "$wsecond" 900 0
   sleep 0.3
-  menu_entry "$wfirst" 2    # the first copy switches "Strekk bilde" on
-  menu_entry "$wsecond" 3   # the second switches "Vis proposjonalt" on
+  menu_entry "$first" "$wfirst" 2    # the first copy switches "Strekk bilde" on
+  menu_entry "$second" "$wsecond" 3   # the second switches "Vis proposjonalt" on
   for who in $order; do
-    if [ "$who" = first ]; then menu_entry "$wfirst" avslutt; ends "$first"; else menu_entry "$wsecond" avslutt; ends "$second"; fi
+    if [ "$who" = first ]; then menu_entry "$first" "$wfirst" avslutt; ends "$first"; else menu_entry "$second" "$wsecond" avslutt; ends "$second"; fi
   done
   pids=()
   runs=$((runs + 2))
