@@ -66,13 +66,9 @@ void EndSignals::readPipe()
             continue;
         if (n <= 0)
             return;
-        // Posted rather than emitted here: the receiver may run a nested event loop (a message
-        // box), and while this notifier's own dispatch is under way the event loop does not
-        // dispatch it again, so a second signal would wait until that box was answered.
         for (ssize_t i = 0; i < n; ++i) {
             m_requested = true;
-            const int signal = bytes[i];
-            QMetaObject::invokeMethod(this, [this, signal] { emit endRequested(signal); }, Qt::QueuedConnection);
+            emit endRequested(bytes[i]);
         }
     }
 }
