@@ -2,6 +2,8 @@
 // main window, the event loop runs until it closes, then the windows go and the framework ends.
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
+#include "framework/uihooks.h"
+#include "platform/endsignals.h"
 #include "printing/printform.h"
 #include "sysinfo/isysinfo.h"
 #include "transfer/ftpunit.h"
@@ -12,6 +14,9 @@
 #include "viewer/norwegiantexts.h"
 
 #include <QIcon>
+#include <QPointer>
+#include <QTimer>
+
 #include <cstdio>
 #include <memory>
 
@@ -21,6 +26,33 @@ bool HasDisplay()
 {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Closes the open dialogs (a message box, the open dialog), innermost first, as the user would
+// answer them; each returns to the handler that opened it.
+void CloseModalWindows()
+{
+    for (int guard = 0; guard < 20; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();
+    }
+}
+
+// A start that cannot go on: the reason goes to stderr and, on a screen someone looks at, to the
+// user in a box; the log keeps it with whatever lines the run has, and the program ends.
+int FailedStart(const QString& reason)
+{
+    std::fprintf(stderr, "glimra: %s\n", qPrintable(reason));
+    LogLine(QStringLiteral("FEIL: ") + reason);
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        ShowMessage(QStringLiteral("FEIL"), reason + QStringLiteral("\n\nProgrammet avsluttes."));
+    LogEnd();
+    return 1;
 }
 
 }  // namespace
@@ -47,12 +79,39 @@ int main(int argc, char** argv)
     NorwegianTexts norwegian;
     app.installTranslator(&norwegian);
 
+    // SIGTERM (logout, shutdown), SIGHUP and SIGINT end the program as if the user had closed
+    // the viewer: open dialogs are closed, the viewer's close handler runs, every event loop
+    // ends, and the end order below saves the settings and the log. A signal that comes during
+    // the start is acted on as soon as the viewer's event loop runs.
+    EndSignals endSignals;
+    QPointer<TBildeviserForm> mainWindow;
+    const auto endAsClosed = [&] {
+        // The session may be ending, with nobody left to answer a box: from here on a message
+        // or an error (a save that fails in a close handler) goes to stderr and the log rather
+        // than waiting for the user.
+        uiHooks().message = [](const QString& caption, const QString& text) {
+            std::fprintf(stderr, "glimra: %s: %s\n", qPrintable(caption), qPrintable(text));
+            LogLine(QStringLiteral("FEIL: ") + text);
+        };
+        uiHooks().error = [](const QString& text) {
+            std::fprintf(stderr, "glimra: %s\n", qPrintable(text));
+            LogLine(QStringLiteral("FEIL: ") + text);
+        };
+        CloseModalWindows();
+        if (mainWindow) {
+            mainWindow->close();
+            QCoreApplication::exit(0);
+        }
+    };
+    QObject::connect(&endSignals, &EndSignals::endRequested, &app, endAsClosed);
+
     LogStart();
     try {
         FrameworkStartup(args);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "glimra: %s\n", e.what());
-        return 1;
+        return FailedStart(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        return FailedStart(QStringLiteral("ukjent feil under oppstart"));
     }
 
     int rc = 0;
@@ -68,7 +127,10 @@ int main(int argc, char** argv)
         auto inputForm = std::make_unique<TInputForm>(viewer.get());
         auto printForm = std::make_unique<TPrintForm>(nullptr);
         auto serverForm = std::make_unique<TServerOppsettForm>(viewer.get());
+        mainWindow = viewer.get();
         viewer->show();
+        if (endSignals.requested())
+            QTimer::singleShot(0, &app, endAsClosed);
         rc = app.exec();
         serverForm.reset();
         printForm.reset();

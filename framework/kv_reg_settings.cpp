@@ -151,11 +151,18 @@ bool FlushSettings()
     // would go around that, so it is left alone and the document stays in memory.
     if (IsReadOnlyFile(s.documentPath))
         return false;
+    // This run's changes go onto the file as it is now, so that what another copy of the
+    // program saved meanwhile stays; the lock keeps the other copy's save from falling between
+    // the read and the replace. A file that is gone gets the document as this run has it.
+    const FileLock lock(s.documentPath);
+    if (QFileInfo::exists(s.documentPath))
+        s.document.rebase(ReadSettingsDocument(s.documentPath));
     QString error;
     if (!ReplaceFile(s.documentPath, s.document.toBytes(), &error))
         throw SettingsError(QStringLiteral("Kan ikke skrive innstillingsfilen %1: %2")
                                 .arg(QDir::toNativeSeparators(s.documentPath), error)
                                 .toStdString());
+    s.document.markSaved();
     return true;
 }
 
@@ -187,16 +194,24 @@ void OpenSettingsFile()
     const QString now = DateTimeText(QDateTime::currentDateTime());
     const QString program = ProgramPath();
     IniSection(QStringLiteral("INI_SELF"));
-    const auto mark = [&](const QString& prefix) {
-        IniWriteString(prefix + "TIME", now);
-        IniWriteString(prefix + "NAME", s.SettingsPath);
-        IniWriteString(prefix + "PROGRAM", program);
-        IniWriteString(prefix + "USER", CurrentUser());
-        IniWriteString(prefix + "INIVERSION", kIniVersion);
+    // The CREATED_ keys are first values: when another copy of the program made the file in
+    // the meantime, its values stay (setInitialValue).
+    const auto mark = [&](const QString& prefix, bool initial) {
+        const auto write = [&](const QString& key, const QString& value) {
+            if (initial)
+                s.document.setInitialValue(s.CurrentSection, prefix + key, value);
+            else
+                IniWriteString(prefix + key, value);
+        };
+        write(QStringLiteral("TIME"), now);
+        write(QStringLiteral("NAME"), s.SettingsPath);
+        write(QStringLiteral("PROGRAM"), program);
+        write(QStringLiteral("USER"), CurrentUser());
+        write(QStringLiteral("INIVERSION"), kIniVersion);
     };
     if (!existed)
-        mark(QStringLiteral("CREATED_"));
-    mark(QStringLiteral("MODIFIED_"));
+        mark(QStringLiteral("CREATED_"), true);
+    mark(QStringLiteral("MODIFIED_"), false);
     IniStandard();
 }
 
@@ -268,9 +283,11 @@ private:
         s.document = m_main;
         s.documentPath = m_mainPath;
         // The main file is read again only when it was just written: a read-only file was not,
-        // and re-reading it would drop what the run changed in memory.
-        if (reread && m_mainFlushed)
-            s.document = ReadSettingsDocument(m_mainPath);
+        // and re-reading it would drop what the run changed in memory. The document takes the
+        // file's content but keeps what this run read and wrote, so that a later save still
+        // tells this run's changes from values another copy of the program wrote.
+        if (reread && m_mainFlushed && QFileInfo::exists(m_mainPath))
+            s.document.rebase(ReadSettingsDocument(m_mainPath));
     }
 
     IniDocument m_main;

@@ -141,7 +141,8 @@ bool WriteAll(int fd, const QByteArray& bytes)
 // Makes the file at path anew with the given content: a new file is written beside it and
 // renamed over the old one, so that a failure leaves the old file as it was. Keeps the old
 // file's permission bits. A read-only file (no write bit) is refused with EACCES, as the
-// framework never replaces one.
+// framework never replaces one. When the folder refuses the new file, an existing file that may
+// be written is written in place.
 NewFileOutcome MakeNewFile(const QString& path, const QByteArray& bytes)
 {
     NewFileOutcome outcome;
@@ -171,6 +172,15 @@ NewFileOutcome MakeNewFile(const QString& path, const QByteArray& bytes)
         fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100)) {
             outcome.createError = errno;
+            // The folder refuses a new file, but the log file itself may be writable: then it
+            // is written in place.
+            if (existed && (errno == EACCES || errno == EPERM)) {
+                int code = 0;
+                if (WriteFileInPlace(real, bytes, &code))
+                    outcome.createError = 0;
+                else if (code == ENOSPC || code == EDQUOT || code == EFBIG || code == EIO)
+                    outcome = NewFileOutcome{0, true};
+            }
             return outcome;
         }
     }
@@ -264,7 +274,7 @@ void ClearLog()
         return;
     }
     s.encoding = encoding;
-    s.loadFailed = false;
+    s.fileLines = s.LogBuffer.size();
     s.ErrorCount = 0;
 }
 
@@ -276,12 +286,11 @@ void LoadLog()
     case ReadOutcome::Missing:
         return;
     case ReadOutcome::Unreadable:
-        s.loadFailed = true;
         return;
     case ReadOutcome::Read:
         s.LogBuffer = SplitLines(file.text);
         s.encoding = file.encoding;
-        s.loadFailed = false;
+        s.fileLines = s.LogBuffer.size();
         return;
     }
 }
@@ -291,31 +300,34 @@ bool SaveLog()
     LogState& s = logState();
     if (s.LogFilePath.isEmpty())
         return false;
-    if (s.loadFailed) {
-        // The older lines were never read: read them now and keep them ahead of this run's
-        // lines, or leave the file untouched.
-        DecodedText file;
-        switch (ReadLogFile(s.LogFilePath, &file)) {
-        case ReadOutcome::Unreadable:
-            return false;
-        case ReadOutcome::Read:
-            s.LogBuffer = SplitLines(file.text) + s.LogBuffer;
-            s.encoding = file.encoding;
-            break;
-        case ReadOutcome::Missing:
-            break;
-        }
-        s.loadFailed = false;
-    }
     const QFileInfo info(s.LogFilePath);
     if (!info.dir().exists())
         QDir().mkpath(info.absolutePath());
     if (IsReadOnlyFile(s.LogFilePath))
         return false;
-    const QString text = JoinLines(s.LogBuffer);
-    const TextEncoding encoding = EncodingForWrite(text, s.encoding);
+    // This run's new lines go after the file as it is now: another copy of the program may have
+    // written its own lines, or cleared the log, since this run last read or wrote it. The lock
+    // keeps the other copy's save from falling between the read and the replace.
+    const FileLock lock(s.LogFilePath);
+    QStringList lines = s.LogBuffer;
+    TextEncoding encoding = s.encoding;
+    DecodedText file;
+    switch (ReadLogFile(s.LogFilePath, &file)) {
+    case ReadOutcome::Unreadable:
+        return false;
+    case ReadOutcome::Read:
+        lines = SplitLines(file.text) + s.LogBuffer.mid(qBound<qsizetype>(0, s.fileLines, s.LogBuffer.size()));
+        encoding = file.encoding;
+        break;
+    case ReadOutcome::Missing:
+        break;
+    }
+    const QString text = JoinLines(lines);
+    encoding = EncodingForWrite(text, encoding);
     if (!ReplaceFile(s.LogFilePath, EncodeText(text, encoding)))
         return false;
+    s.LogBuffer = lines;
+    s.fileLines = lines.size();
     s.encoding = encoding;
     return true;
 }

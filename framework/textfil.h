@@ -17,9 +17,10 @@ struct LogState {
     int WarningCount = 0;
     int HintCount = 0;
     TextEncoding encoding = TextEncoding::Ansi;  // of the file LoadLog read
-    // The file existed but LoadLog could not read it: SaveLog must not write the buffer over
-    // it (that would drop the older lines). See SaveLog.
-    bool loadFailed = false;
+    // How many lines at the start of LogBuffer are the file's, as it was last read or written;
+    // the lines after them are this run's new ones, which SaveLog appends to the file as it
+    // stands on disk then (another copy of the program may have written it meanwhile).
+    qsizetype fileLines = 0;
     // The clock of the time stamps; empty means the current local time (tests set it).
     std::function<QDateTime()> clock;
 };
@@ -47,14 +48,17 @@ void LogLine(const QString& message);
 void ClearLog();
 // Replaces the buffer with the lines of the log file (split at CR LF, LF or CR), when there is
 // one, and remembers its encoding. A file that exists but cannot be read leaves the buffer as it
-// is and sets loadFailed.
+// is (its lines then count as new, see SaveLog).
 void LoadLog();
-// Writes the buffer over the log file atomically: every entry one line (a line break inside an
-// entry makes more lines), each ended by CR LF, in the encoding LoadLog found (Windows-1252 for
-// a file without a byte-order mark; UTF-8 with a mark when the text does not fit that code
-// page). The log folder is created when missing. After a failed LoadLog the file is read again
-// and the buffer goes after its lines; when it still cannot be read the file is left alone.
-// False when the file was not written (also for a read-only file); the old file is then whole.
+// Writes the log file atomically: the file as it stands on disk now, read again, followed by
+// this run's new lines (those the buffer gained since the file was last read or written), so
+// that the lines another copy of the program wrote meanwhile stay; with no file, the whole
+// buffer. Afterwards the buffer holds what the file holds. Every entry is one line (a line break
+// inside an entry makes more lines), each ended by CR LF, in the encoding of the file on disk
+// (Windows-1252 for a file without a byte-order mark; UTF-8 with a mark when the text does not
+// fit that code page). The log folder is created when missing. A file that cannot be read is
+// left alone. False when the file was not written (also for a read-only file); the old file is
+// then whole.
 bool SaveLog();
 
 // Short date and long time in the process's locale ("08.12.2011 23:29:01" under nb_NO).

@@ -8,6 +8,7 @@
 // CreateLinuxRegistry); a fake (platform/fake/registry_fake.h) holds whatever a test puts in it.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -66,13 +67,24 @@ void SetRegistry(std::unique_ptr<Registry> backend);
 struct LinuxRegistrySources {
     QString resolvConf = QStringLiteral("/etc/resolv.conf");
     QString spoolFolder = QStringLiteral("/var/spool/cups");
+    // The host name; empty means gethostname().
+    std::function<QString()> hostName;
+    // The canonical name the resolver gives for a host name (empty when it has none); empty
+    // means getaddrinfo(). It may block: see lookupTimeoutMs.
+    std::function<QString(const QString& host)> canonicalName;
+    // The longest a query waits for a name look-up. One that has not answered by then goes on
+    // by itself; while it is out, further queries do not wait for it (the name server is not
+    // answering) and answer as for a name without a domain; its answer, when it comes, serves
+    // the next query.
+    int lookupTimeoutMs = 1000;
 };
 
 // The Linux backend. Under HKEY_LOCAL_MACHINE it answers:
 //   System\CurrentControlSet\Control\ComputerName\ComputerName
 //       "ComputerName"  the host name
 //   System\CurrentControlSet\Services\TCPIP\Parameters
-//       "Domain"        the DNS domain of the host (what follows the first dot of its full name)
+//       "Domain"        the DNS domain of the host (what follows the first dot of its full name;
+//                       missing when the name look-up does not answer in time)
 //       "DhcpDomain"    the first domain of the resolver's search list (resolv.conf)
 //   System\CurrentControlSet\Services\TCPIP\Parameters\Interfaces
 //       one subkey per network interface, in the system's order (loopback left out, as it is

@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xdotool imagemagick x11-utils xdg-utils
   poppler-utils desktop-file-utils dpkg-dev
   libcurl4-openssl-dev python3-pyftpdlib python3-openssl openssl
+  util-linux mount hostname
 )
 
 missing=()

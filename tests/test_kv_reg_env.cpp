@@ -13,6 +13,11 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -406,3 +411,73 @@ TEST_F(LinuxRegistryTest, EveryOtherKeyCannotBeOpened)
 }
 
 }  // namespace
+
+namespace {
+
+// A resolver that does not answer until the test lets it (a name server that is down), and
+// counts the look-ups it was asked for.
+struct SilentResolver {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool answer = false;
+    int asked = 0;
+    QString canonical;
+};
+
+}  // namespace
+
+TEST(NameLookup, ANameServerThatDoesNotAnswerCannotHoldTheQuery)
+{
+    auto resolver = std::make_shared<SilentResolver>();
+    resolver->canonical = "maskin.kontor.example";
+    platform::LinuxRegistrySources sources;
+    sources.hostName = [] { return QStringLiteral("maskin"); };
+    sources.canonicalName = [resolver](const QString& host) {
+        std::unique_lock lock(resolver->mutex);
+        ++resolver->asked;
+        resolver->cv.wait(lock, [&] { return resolver->answer; });
+        return host == "maskin" ? resolver->canonical : QString();
+    };
+    sources.lookupTimeoutMs = 200;
+    const std::unique_ptr<platform::Registry> backend = platform::CreateLinuxRegistry(sources);
+    const auto domain = [&] {
+        const auto key = backend->openKey(HKLM, kTcpip, true);
+        return key ? key->value("Domain") : platform::RegistryValue{};
+    };
+
+    // The resolver never answers while these run: that they return at all is the point. The
+    // first waits its limit, the second does not ask again; both answer as for no domain.
+    EXPECT_EQ(domain().type, platform::RegistryValueType::Missing);
+    EXPECT_EQ(domain().type, platform::RegistryValueType::Missing);
+    {
+        const std::lock_guard lock(resolver->mutex);
+        EXPECT_EQ(resolver->asked, 1);
+        resolver->answer = true;
+    }
+    resolver->cv.notify_all();
+
+    // The late answer serves the next query; the one after asks again.
+    platform::RegistryValue late;
+    for (int i = 0; i < 100 && late.text.isEmpty(); ++i) {
+        late = domain();
+        if (late.text.isEmpty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(late.text, "kontor.example");
+    EXPECT_EQ(domain().text, "kontor.example");
+    const std::lock_guard lock(resolver->mutex);
+    EXPECT_GE(resolver->asked, 2);
+}
+
+TEST(NameLookup, AQualifiedHostNameNeedsNoLookup)
+{
+    platform::LinuxRegistrySources sources;
+    sources.hostName = [] { return QStringLiteral("maskin.firma.no"); };
+    sources.canonicalName = [](const QString&) -> QString {
+        ADD_FAILURE() << "looked up a name that was already qualified";
+        return {};
+    };
+    const auto backend = platform::CreateLinuxRegistry(sources);
+    EXPECT_EQ(backend->openKey(HKLM, kTcpip, true)->value("Domain").text, "firma.no");
+    EXPECT_EQ(backend->openKey(HKLM, kComputerName, true)->value("ComputerName").text, "maskin.firma.no");
+}

@@ -11,8 +11,15 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -494,4 +501,205 @@ TEST(CommandLine, ArgumentZeroIsNeverExamined)
     TestEnv env;
     ScanCommandLine({"--debug"});
     EXPECT_FALSE(logState().LogToFile);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line ends, trimming and byte-order marks as files from other editors have them
+
+TEST(IniReading, EveryKindOfLineEndEndsALine)
+{
+    struct Case {
+        const char* name;
+        QByteArray eol;
+    };
+    const Case cases[] = {{"CR LF", "\r\n"}, {"LF", "\n"}, {"CR", "\r"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray file = "[STANDARD]" + c.eol + "LogToFile=1" + c.eol + "Firma_Navn=Tavlund AS" + c.eol +
+                                c.eol + "[FOLDERS]" + c.eol + "log_folder=/var/log/x/";
+        const IniDocument doc = IniDocument::fromBytes(file);
+        EXPECT_EQ(doc.value("STANDARD", "LogToFile"), "1");
+        EXPECT_EQ(doc.value("STANDARD", "Firma_Navn"), "Tavlund AS");
+        EXPECT_EQ(doc.value("FOLDERS", "log_folder"), "/var/log/x/");
+        // A save keeps every setting: the written file reads back the same.
+        EXPECT_EQ(Text(doc.toBytes()), "[STANDARD]\r\nLogToFile=1\r\nFirma_Navn=Tavlund AS\r\n\r\n"
+                                       "[FOLDERS]\r\nlog_folder=/var/log/x/\r\n\r\n");
+    }
+    // Ends mixed in one file, and a CR alone between two keys.
+    const IniDocument mixed = IniDocument::fromBytes("[A]\r\na=1\rb=2\nc=3\r\n\r[B]\rd=4");
+    EXPECT_EQ(mixed.value("A", "a"), "1");
+    EXPECT_EQ(mixed.value("A", "b"), "2");
+    EXPECT_EQ(mixed.value("A", "c"), "3");
+    EXPECT_EQ(mixed.value("B", "d"), "4");
+}
+
+TEST(IniReading, TrimmingTakesBlanksAndControlCharactersOnly)
+{
+    const QString nbsp = QString(QChar(0x00A0));
+    const QString ideographic = QString(QChar(0x3000));
+    const QString file = "[ S" + nbsp + "]\r\n"
+                         "\t a \x01= b" + nbsp + "\r\n"
+                         "c=" + ideographic + "d\x1F\x7F\t\r\n"
+                         "e=\x02\x03 f \t\r\n";
+    const IniDocument doc = IniDocument::fromBytes(EncodeText(file, TextEncoding::Utf8Bom));
+    ASSERT_EQ(doc.sections().size(), 1);
+    EXPECT_EQ(doc.sections().first().name, "S" + nbsp);
+    EXPECT_EQ(doc.value("S" + nbsp, "a"), "b" + nbsp) << "a no-break space is part of the value";
+    EXPECT_EQ(doc.value("S" + nbsp, "c"), ideographic + "d\x1F\x7F") << "DEL and wide blanks stay";
+    EXPECT_EQ(doc.value("S" + nbsp, "e"), "f");
+}
+
+TEST(IniReading, OnlyTheFirstByteOrderMarkIsTaken)
+{
+    const QString mark(QChar(0xFEFF));
+    for (const TextEncoding encoding : {TextEncoding::Utf8Bom, TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom}) {
+        SCOPED_TRACE(int(encoding));
+        // Four marks: one is the file's, three are text.
+        const QByteArray four = EncodeText(mark + mark + mark, encoding);
+        const DecodedText decoded = DecodeText(four);
+        EXPECT_EQ(decoded.encoding, encoding);
+        EXPECT_EQ(decoded.text, mark + mark + mark);
+        EXPECT_EQ(EncodeText(decoded.text, decoded.encoding), four) << "a round trip loses none";
+
+        // In a settings value too, load after load.
+        QByteArray bytes = EncodeText("[S]\r\nk=" + mark + mark + "v\r\n", encoding);
+        for (int round = 0; round < 3; ++round)
+            bytes = IniDocument::fromBytes(bytes).toBytes();
+        EXPECT_EQ(IniDocument::fromBytes(bytes).value("S", "k"), mark + mark + "v");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Two copies of the program with one settings file: a save puts this run's changes onto the
+// file as it is on disk then. The other copy is played by writing the file between the steps.
+
+namespace {
+
+// Changes one key of the settings file on disk, as another copy's save would.
+void OtherCopyWrites(const QString& path, const QString& section, const QString& key, const QString& value)
+{
+    IniDocument doc = IniDocument::fromBytes(TestEnv::readFile(path));
+    doc.setValue(section, key, value);
+    TestEnv::writeFile(path, doc.toBytes());
+}
+
+}  // namespace
+
+TEST(SettingsMerge, EachCopyKeepsItsChangesAndTheOthers)
+{
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    TestEnv::writeFile(path, "[STANDARD]\r\nBilde-Strekk=0\r\nBilde-Proposjonalt=0\r\nFirma_Navn=Gammel\r\n");
+    OpenMain();
+    ASSERT_TRUE(FlushSettings());
+
+    // The other copy changes a key and adds a section while this one runs.
+    OtherCopyWrites(path, "STANDARD", "Bilde-Proposjonalt", "1");
+    OtherCopyWrites(path, "SERVER-SETTING-FTP", "server", "ftp.example.no");
+    // This run changes another key, and writes back one it did not change.
+    IniWriteString("Firma_Navn", "Ny");
+    IniWriteBool("Bilde-Proposjonalt", false);
+    ASSERT_TRUE(FlushSettings());
+
+    const IniDocument onDisk = IniDocument::fromBytes(TestEnv::readFile(path));
+    EXPECT_EQ(onDisk.value("STANDARD", "Firma_Navn"), "Ny");
+    EXPECT_EQ(onDisk.value("STANDARD", "Bilde-Proposjonalt"), "1") << "an unchanged value undid the other's change";
+    EXPECT_EQ(onDisk.value("SERVER-SETTING-FTP", "server"), "ftp.example.no");
+    EXPECT_EQ(IniReadString("Bilde-Proposjonalt"), "1") << "after a save the document is what the file holds";
+
+    // A real change of this run wins over the file, and is written once: after the save the
+    // other copy may change the key again, and this run's next save keeps that.
+    IniWriteBool("Bilde-Strekk", true);
+    OtherCopyWrites(path, "STANDARD", "Firma_Navn", "Annen");
+    ASSERT_TRUE(FlushSettings());
+    const IniDocument second = IniDocument::fromBytes(TestEnv::readFile(path));
+    EXPECT_EQ(second.value("STANDARD", "Bilde-Strekk"), "1");
+    EXPECT_EQ(second.value("STANDARD", "Firma_Navn"), "Annen");
+}
+
+TEST(SettingsMerge, APlacementSwitchInBetweenDoesNotTurnOldValuesIntoChanges)
+{
+    // The viewer's close: it saves its placement (which writes and reads the main file again),
+    // then writes its two choices, which the user did not change in this copy.
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    TestEnv::writeFile(path, "[STANDARD]\r\nBilde-Strekk=0\r\n");
+    startupState().UserOverride = "tester";
+    OpenMain();
+    OtherCopyWrites(path, "STANDARD", "Bilde-Strekk", "1");
+    SaveWindowPos(WindowPlacement{10, 20, 300, 400, false}, "Bildeviser");
+    IniWriteBool("Bilde-Strekk", false);
+    FrameworkShutdown();
+    EXPECT_EQ(IniDocument::fromBytes(TestEnv::readFile(path)).value("STANDARD", "Bilde-Strekk"), "1");
+}
+
+TEST(SettingsMerge, FirstValuesStayWithTheCopyThatMadeTheFile)
+{
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    startupState().UserOverride = "andre";
+    OpenMain();  // no file yet: this run writes CREATED_ keys too
+    // Meanwhile the other copy, started at the same time, made the file first.
+    TestEnv::writeFile(path, "[INI_SELF]\r\nCREATED_TIME=01.01.2001 01:01:01\r\nCREATED_USER=FORSTE\r\n"
+                             "MODIFIED_USER=FORSTE\r\n");
+    ASSERT_TRUE(FlushSettings());
+    const IniDocument onDisk = IniDocument::fromBytes(TestEnv::readFile(path));
+    EXPECT_EQ(onDisk.value("INI_SELF", "CREATED_TIME"), "01.01.2001 01:01:01");
+    EXPECT_EQ(onDisk.value("INI_SELF", "CREATED_USER"), "FORSTE");
+    EXPECT_EQ(onDisk.value("INI_SELF", "CREATED_INIVERSION"), "5.36") << "a first value the file lacks is added";
+    EXPECT_EQ(onDisk.value("INI_SELF", "MODIFIED_USER"), "ANDRE");
+
+    // A file that is gone by the save gets the whole document as this run has it.
+    QFile::remove(path);
+    ASSERT_TRUE(FlushSettings());
+    EXPECT_EQ(IniDocument::fromBytes(TestEnv::readFile(path)).value("INI_SELF", "CREATED_USER"), "FORSTE");
+}
+
+TEST(SettingsMerge, TheFilesEncodingAndLinesAreKept)
+{
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    TestEnv::writeFile(path, "[STANDARD]\r\nA=1\r\n");
+    OpenMain();
+    // The other copy rewrote the file in UTF-16 with a line that has no "=".
+    TestEnv::writeFile(path, EncodeText("[STANDARD]\r\nA=1\r\nlinje uten likhetstegn\r\nB=ø\r\n",
+                                        TextEncoding::Utf16LeBom));
+    IniWriteString("C", "3");
+    ASSERT_TRUE(FlushSettings());
+    const QByteArray written = TestEnv::readFile(path);
+    EXPECT_TRUE(written.startsWith("\xFF\xFE"));
+    const DecodedText text = DecodeText(written);
+    EXPECT_TRUE(text.text.startsWith("[STANDARD]\r\nA=1\r\nlinje uten likhetstegn\r\nB=ø\r\n"));
+    EXPECT_TRUE(text.text.contains("C=3\r\n"));
+}
+
+TEST(SettingsMerge, ASaveWaitsWhileTheOtherCopySaves)
+{
+    TestEnv env;
+    const QString path = env.appData() + "/Tavlund/etc/tavlund.ini";
+    TestEnv::writeFile(path, "[STANDARD]\r\nA=1\r\n");
+    OpenMain();
+    IniWriteString("Mine", "1");
+
+    // The other copy is in the middle of its save: it holds the file's lock.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::atomic<bool> done{false};
+    bool saved = false;
+    std::thread saver([&] {
+        saved = FlushSettings();
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool savedWhileLocked = done;
+    OtherCopyWrites(path, "STANDARD", "Theirs", "2");
+    ::close(fd);
+    saver.join();
+
+    EXPECT_FALSE(savedWhileLocked) << "the save did not wait for the other copy's";
+    EXPECT_TRUE(saved);
+    const IniDocument onDisk = IniDocument::fromBytes(TestEnv::readFile(path));
+    EXPECT_EQ(onDisk.value("STANDARD", "Mine"), "1");
+    EXPECT_EQ(onDisk.value("STANDARD", "Theirs"), "2");
 }

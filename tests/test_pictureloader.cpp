@@ -830,3 +830,68 @@ TEST(JpegDecoder, ACancelledDecodeGivesNoPicture)
         EXPECT_FALSE(r.ok());
     }
 }
+
+namespace {
+
+// The offset where the first scan's picture data begins (after the SOS segment).
+qsizetype ScanDataStart(const QByteArray& jpeg)
+{
+    const qsizetype sos = FindMarker(jpeg, 0xDA);
+    return sos + 2 + ((uchar(jpeg[sos + 2]) << 8) | uchar(jpeg[sos + 3]));
+}
+
+}  // namespace
+
+// A file that ends before a single row of picture data came from it is an error like any
+// damaged picture, not a picture of grey; one that ends later shows the rows that arrived.
+TEST(PictureLoader, NoRowOfPictureDataIsAnError)
+{
+    for (Stored stored : {Stored::YCbCr420, Stored::Progressive, Stored::Grey}) {
+        SCOPED_TRACE(int(stored));
+        const QByteArray whole = stored == Stored::YCbCr420 ? RedBandOverNoiseJpeg()
+                                                            : EncodeJpeg(BlockImage(256, 512), stored);
+        const qsizetype start = ScanDataStart(whole);
+        ASSERT_GT(start, 0);
+        struct Cut {
+            const char* name;
+            qsizetype size;
+            bool shows;
+        };
+        const Cut cuts[] = {
+            {"header only", start, false},
+            {"a few bytes of data", start + 4, false},
+            {"half", start + (whole.size() - start) / 2, true},
+        };
+        for (const Cut& cut : cuts) {
+            SCOPED_TRACE(cut.name);
+            const JpegDecodeResult r = DecodeBytes(whole.left(cut.size));
+            EXPECT_TRUE(r.truncated);
+            EXPECT_EQ(r.ok(), cut.shows) << r.error.toStdString();
+            if (!cut.shows)
+                EXPECT_EQ(r.error, "filen inneholder ingen bildedata");
+        }
+    }
+}
+
+// A header claiming 16000 × 16000 with no picture data after it: refused with a message, and
+// nothing of the gigabyte the header asks for is allocated.
+TEST(PictureLoader, AHugeHeaderWithoutDataIsRefused)
+{
+    TestEnv env;
+    QByteArray jpeg = EncodeJpeg(BlockImage(16, 16), Stored::YCbCr420);
+    jpeg.truncate(ScanDataStart(jpeg));
+    const qsizetype sof = FindMarker(jpeg, 0xC0);
+    ASSERT_GT(sof, 0);
+    for (int i : {5, 7}) {  // height, then width, big-endian
+        jpeg[sof + i] = char(16000 >> 8);
+        jpeg[sof + i + 1] = char(16000 & 0xFF);
+    }
+    const QString path = env.path("tom.jpg");
+    TestEnv::writeFile(path, jpeg);
+    EXPECT_LT(jpeg.size(), 1000);
+
+    const PictureLoadResult r = LoadPicture(path);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error.contains("filen inneholder ingen bildedata")) << r.error.toStdString();
+    EXPECT_TRUE(r.image.isNull());
+}

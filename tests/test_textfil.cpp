@@ -13,8 +13,15 @@
 #include <QStringEncoder>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -448,6 +455,178 @@ TEST_F(LogTest, FileReadableAgainAtSaveKeepsItsLinesFirst)
     EXPECT_EQ(TestEnv::readFile(logPath()),
               EncodeText("gammel\r\n08.12.2011 23:29:01 før\r\n08.12.2011 23:29:01 etter\r\n",
                          TextEncoding::Utf8Bom));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Two copies of the program with one log: a save appends this run's new lines to the file as it
+// stands on disk, so that the other copy's lines stay.
+
+namespace {
+
+class LogMerge : public LogTest {
+protected:
+    void appendToFile(const QByteArray& bytes)
+    {
+        QFile file(logPath());
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(bytes);
+    }
+};
+
+TEST_F(LogMerge, NewLinesGoAfterWhatTheOtherCopyWrote)
+{
+    makeLogFolder();
+    TestEnv::writeFile(logPath(), "a\r\nb\r\n");
+    logState().LogToFile = true;
+    LoadLog();
+    LogLine("x");
+    appendToFile("c\r\n");
+    ASSERT_TRUE(SaveLog());
+    EXPECT_EQ(TestEnv::readFile(logPath()), "a\r\nb\r\nc\r\n08.12.2011 23:29:01 x\r\n");
+
+    // A second save (the information window saves during the run) adds only what came since.
+    LogLine("y");
+    appendToFile("d\r\n");
+    ASSERT_TRUE(SaveLog());
+    EXPECT_EQ(TestEnv::readFile(logPath()),
+              "a\r\nb\r\nc\r\n08.12.2011 23:29:01 x\r\nd\r\n08.12.2011 23:29:01 y\r\n");
+    EXPECT_EQ(logState().LogBuffer.size(), 6);
+}
+
+TEST_F(LogMerge, ASaveWaitsWhileTheOtherCopySaves)
+{
+    makeLogFolder();
+    TestEnv::writeFile(logPath(), "a\r\n");
+    logState().LogToFile = true;
+    LoadLog();
+    LogLine("x");
+    const int fd = ::open(QFile::encodeName(logPath()).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::atomic<bool> done{false};
+    std::thread saver([&] {
+        SaveLog();
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool savedWhileLocked = done;
+    appendToFile("b\r\n");
+    ::close(fd);
+    saver.join();
+    EXPECT_FALSE(savedWhileLocked) << "the save did not wait for the other copy's";
+    EXPECT_EQ(TestEnv::readFile(logPath()), "a\r\nb\r\n08.12.2011 23:29:01 x\r\n");
+}
+
+TEST_F(LogMerge, AClearingByTheOtherCopyStays)
+{
+    makeLogFolder();
+    TestEnv::writeFile(logPath(), EncodeText("gammel\r\n", TextEncoding::Utf8Bom));
+    logState().LogToFile = true;
+    LoadLog();
+    LogLine("min linje");
+    // The other copy started with "ClearLogFileOnStartup" and made the file anew, in 1252.
+    TestEnv::writeFile(logPath(), "08.12.2011 23:29:00 LOGGFIL T\xD8MT (TextFile.ClearLog).\r\n");
+    ASSERT_TRUE(SaveLog());
+    EXPECT_EQ(TestEnv::readFile(logPath()),
+              "08.12.2011 23:29:00 LOGGFIL T\xD8MT (TextFile.ClearLog).\r\n08.12.2011 23:29:01 min linje\r\n");
+}
+
+TEST_F(LogMerge, LinesOfAStartThatNeverLoadedTheFileAreAppended)
+{
+    // A start that failed before the log file was read still leaves its lines after the old ones.
+    makeLogFolder();
+    TestEnv::writeFile(logPath(), "gammel\r\n");
+    logState().LogToFile = true;
+    LogLine("FEIL: innstillingsfilen kan ikke leses");
+    LogEnd();
+    EXPECT_EQ(TestEnv::readFile(logPath()), "gammel\r\n08.12.2011 23:29:01 FEIL: innstillingsfilen kan ikke leses\r\n");
+}
+
+TEST_F(LogMerge, ExtraByteOrderMarksAreTextAndSurvive)
+{
+    makeLogFolder();
+    const QByteArray mark = "\xEF\xBB\xBF";
+    const QByteArray file = mark + mark + mark + mark + "linje\r\n";
+    TestEnv::writeFile(logPath(), file);
+    for (int round = 0; round < 3; ++round) {
+        LogStart();
+        LoadLog();
+        ASSERT_TRUE(SaveLog());
+    }
+    EXPECT_EQ(TestEnv::readFile(logPath()), file);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing in place, for a file the user may write in a folder that refuses new files
+
+TEST(WriteInPlace, WritesTheSameFileWholeAndCutsItToLength)
+{
+    TestEnv env;
+    const QString path = env.path("fil.txt");
+    TestEnv::writeFile(path, "en lang gammel tekst som er lengre\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+
+    int code = -1;
+    ASSERT_TRUE(WriteFileInPlace(path, "kort\r\n", &code));
+    EXPECT_EQ(TestEnv::readFile(path), "kort\r\n");
+    ASSERT_TRUE(WriteFileInPlace(path, QByteArray(100000, 'x'), &code));
+    EXPECT_EQ(TestEnv::readFile(path), QByteArray(100000, 'x'));
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, not a new one";
+
+    // Refused: a missing file, a folder, a read-only file (which is left as it is).
+    EXPECT_FALSE(WriteFileInPlace(env.path("mangler.txt"), "x", &code));
+    EXPECT_EQ(code, ENOENT);
+    EXPECT_FALSE(QFileInfo::exists(env.path("mangler.txt")));
+    QDir().mkpath(env.path("mappe"));
+    EXPECT_FALSE(WriteFileInPlace(env.path("mappe"), "x", &code));
+    QFile::setPermissions(path, QFile::ReadOwner);
+    EXPECT_FALSE(WriteFileInPlace(path, "y", &code));
+    EXPECT_EQ(TestEnv::readFile(path), QByteArray(100000, 'x'));
+}
+
+TEST(WriteInPlace, AFullDiskIsFoundBeforeTheOldContentIsTouched)
+{
+    TestEnv env;
+    const QString path = env.path("fil.txt");
+    TestEnv::writeFile(path, "gammel\r\n");
+    int code = 0;
+    {
+        FileSizeLimit limit(64);
+        EXPECT_FALSE(WriteFileInPlace(path, QByteArray(4096, 'x'), &code));
+    }
+    EXPECT_EQ(code, EFBIG);
+    EXPECT_EQ(TestEnv::readFile(path), "gammel\r\n");
+}
+
+TEST(WriteInPlace, ReplaceFileFallsBackWhenTheFolderRefusesANewFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may make files in any folder; the end-to-end test readonly_folder runs the "
+                        "program as nobody for this";
+    TestEnv env;
+    const QString folder = env.path("delt");
+    QDir().mkpath(folder);
+    const QString path = folder + "/tavlund.ini";
+    TestEnv::writeFile(path, "gammel");
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    QString error;
+    const bool replaced = ReplaceFile(path, "ny", &error);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(replaced) << error.toStdString();
+    EXPECT_EQ(TestEnv::readFile(path), "ny");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"tavlund.ini"});
+
+    // A file that is not there cannot be written in place: the refusal is reported.
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_FALSE(ReplaceFile(folder + "/ny.ini", "x", &error));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder + "/ny.ini"));
 }
 
 }  // namespace

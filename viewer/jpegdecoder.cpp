@@ -29,10 +29,14 @@ constexpr size_t InputBlockSize = 64 * 1024;
 // picture; real files have about ten. Past this many the file is refused.
 constexpr int MaxScans = 500;
 
+const QString kNoPictureData = QStringLiteral("filen inneholder ingen bildedata");
+
 struct ErrorManager {
     jpeg_error_mgr pub;  // first member: libjpeg sees only this part
     std::jmp_buf jump;
     bool truncated = false;
+    // When the data ended: whether a row of the picture had come from the file before that.
+    bool rowsBeforeEnd = false;
 };
 
 struct DeviceSource {
@@ -77,8 +81,15 @@ void EmitMessage(j_common_ptr cinfo, int level)
         return;
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     err->pub.num_warnings++;
-    if (err->pub.msg_code == JWRN_JPEG_EOF)
+    if (err->pub.msg_code == JWRN_JPEG_EOF && !err->truncated) {
         err->truncated = true;
+        // input_iMCU_row counts the rows of blocks (8 or 16 picture rows) the current scan has
+        // completed; a later scan means the first one, which covers the picture, is complete.
+        if (cinfo->is_decompressor) {
+            const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+            err->rowsBeforeEnd = d->input_scan_number > 1 || d->input_iMCU_row > 0;
+        }
+    }
 }
 
 void OutputMessage(j_common_ptr) {}
@@ -472,6 +483,13 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
     result.naturalSize = QSize(int(c.cinfo.image_width), int(c.cinfo.image_height));
     result.orientation = ExifOrientation(c.cinfo);
     result.iccProfile = IccProfile(c);
+    // A header with nothing after it: no picture data, found before a picture of the size the
+    // header claims is allocated.
+    if (c.src.pub.bytes_in_buffer == 0 && (c.src.atEnd || c.src.device->atEnd())) {
+        result.truncated = true;
+        result.error = kNoPictureData;
+        return result;
+    }
 
     const bool decoded = DecodeGuarded(c, options);
     result.scaleNum = int(c.cinfo.scale_num);
@@ -485,7 +503,11 @@ JpegDecodeResult DecodeJpeg(QIODevice& device, const JpegDecodeOptions& options)
         c.refused = Refusal::TooLarge;
     result.warnings = c.err.pub.num_warnings;
     result.truncated = c.err.truncated;
-    if (decoded || c.finishedRows) {
+    if ((decoded || c.finishedRows) && c.err.truncated && !c.err.rowsBeforeEnd) {
+        // The data ended before a single row came from it: all that would show is the grey
+        // that stands in for missing data.
+        result.error = kNoPictureData;
+    } else if (decoded || c.finishedRows) {
         result.image = std::move(c.image);
     } else if (c.refused == Refusal::TooLarge) {
         result.error = QStringLiteral("bildet er for stort: %1 × %2 punkter")

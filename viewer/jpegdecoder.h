@@ -9,7 +9,8 @@
 // - Files that would cost without limit are refused: an output beyond maxImageBytes, a
 //   progressive file with more than 500 scans.
 // - A file that ends early decodes what is there: libjpeg fills the missing rest (grey), the
-//   result is a picture with `truncated` set.
+//   result is a picture with `truncated` set. A file that ends before a single row of the
+//   picture came from it is an error ("filen inneholder ingen bildedata"), with `truncated` set.
 // - Reading the frame header alone (ReadJpegHeader) gives the natural size without decoding,
 //   and a decode can be asked for at a reduced scale (scaleNum / 8), which libjpeg does much
 //   faster than a full decode followed by a reduction.

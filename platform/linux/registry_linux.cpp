@@ -9,6 +9,11 @@
 #include <QSet>
 #include <QRegularExpression>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -77,24 +82,80 @@ QString HostName()
     return QString::fromLocal8Bit(buf);
 }
 
+// The canonical name the system's resolver gives for a host name; empty when it gives none.
+QString ResolveCanonicalName(const QString& host)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* found = nullptr;
+    QString name;
+    if (::getaddrinfo(host.toLocal8Bit().constData(), nullptr, &hints, &found) == 0 && found) {
+        if (found->ai_canonname)
+            name = QString::fromLocal8Bit(found->ai_canonname);
+        ::freeaddrinfo(found);
+    }
+    return name;
+}
+
+// A name look-up with a time limit. The resolver call itself cannot be given one (with a name
+// server that does not answer, it takes half a minute), so it runs on a thread of its own and
+// the caller waits for it at most the limit. A look-up that does not answer in time finishes by
+// itself; until it has, later queries do not wait at all, and its answer serves the next query.
+class BoundedLookup {
+public:
+    // The canonical name of host, or empty text when the look-up gave none in time.
+    QString canonicalName(const QString& host, const std::function<QString(const QString&)>& resolve,
+                          int timeoutMs)
+    {
+        if (m_out && m_outHost == host) {
+            std::unique_lock lock(m_out->mutex);
+            if (!m_out->done)
+                return {};  // still out: the name server is not answering
+            const QString answer = m_out->answer;
+            lock.unlock();
+            m_out.reset();
+            return answer;
+        }
+        auto pending = std::make_shared<Pending>();
+        std::thread([pending, host, resolve] {
+            const QString answer = resolve(host);
+            const std::lock_guard lock(pending->mutex);
+            pending->answer = answer;
+            pending->done = true;
+            pending->cv.notify_all();
+        }).detach();
+        std::unique_lock lock(pending->mutex);
+        if (pending->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pending->done; }))
+            return pending->answer;
+        m_out = pending;
+        m_outHost = host;
+        return {};
+    }
+
+private:
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        QString answer;
+    };
+    std::shared_ptr<Pending> m_out;  // a look-up that did not answer in time
+    QString m_outHost;
+};
+
 // The DNS domain of the host: what follows the first dot of its fully qualified name (the host
 // name itself when it is qualified, else the canonical name the resolver gives for it).
-QString HostDomain()
+QString HostDomain(const QString& host, BoundedLookup& lookup, const LinuxRegistrySources& sources)
 {
-    const QString host = HostName();
     if (host.isEmpty())
         return {};
     QString full = host;
     if (!host.contains(QLatin1Char('.'))) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_flags = AI_CANONNAME;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(host.toLocal8Bit().constData(), nullptr, &hints, &found) == 0 && found) {
-            if (found->ai_canonname)
-                full = QString::fromLocal8Bit(found->ai_canonname);
-            ::freeaddrinfo(found);
-        }
+        const QString canonical = lookup.canonicalName(
+            host, sources.canonicalName ? sources.canonicalName : ResolveCanonicalName, sources.lookupTimeoutMs);
+        if (!canonical.isEmpty())
+            full = canonical;
     }
     const qsizetype dot = full.indexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : full.mid(dot + 1);
@@ -173,9 +234,9 @@ public:
         const QString key = NormalKey(path);
         auto out = std::make_unique<FixedKey>();
         if (key == kComputerName) {
-            out->setText(QStringLiteral("ComputerName"), HostName());
+            out->setText(QStringLiteral("ComputerName"), hostName());
         } else if (key == kTcpip) {
-            out->setText(QStringLiteral("Domain"), HostDomain());
+            out->setText(QStringLiteral("Domain"), HostDomain(hostName(), m_lookup, m_sources));
             out->setText(QStringLiteral("DhcpDomain"), SearchDomain(m_sources.resolvConf));
             out->addSubkey(QStringLiteral("Interfaces"));
         } else if (key == kInterfaces) {
@@ -203,7 +264,10 @@ public:
     }
 
 private:
+    QString hostName() const { return m_sources.hostName ? m_sources.hostName() : HostName(); }
+
     LinuxRegistrySources m_sources;
+    BoundedLookup m_lookup;
 };
 
 std::unique_ptr<Registry>& Installed()

@@ -9,7 +9,15 @@ unset QT_QPA_PLATFORM
 
 work=$(mktemp -d)
 pid=""
-cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"; }
+# The program ends through its normal end order on SIGTERM, saving as it goes: the folder is
+# removed only once it has ended. KEEP=1 keeps the folder for a look after a failure.
+stop() {
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 1 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+cleanup() { [ -n "$pid" ] && stop "$pid"; [ -n "${KEEP:-}" ] || rm -rf "$work"; }
 trap cleanup EXIT
 
 export APPDATA="$work/appdata" HOME="$work/home" TEMP="$work/tmp"
