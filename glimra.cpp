@@ -5,7 +5,7 @@
 #include "printing/printform.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
-#include "viewer/norwegiantexts.h"
+#include "viewer/qtbokmal.h"
 
 #include <cstdio>
 #include <memory>
@@ -38,8 +38,8 @@ int main(int argc, char** argv)
     int toolkitArgc = 1;
     GuardedApplication app(toolkitArgc, argv);
     GuardedApplication::installUiHooks();
-    NorwegianTexts norwegian;
-    app.installTranslator(&norwegian);
+    if (!InstallQtBokmal())
+        std::fprintf(stderr, "glimra: fant ikke den norske oversettelsen av dialogtekstene\n");
 
     LogStart();
     try {

@@ -5,10 +5,10 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-image-formats-plugins libjpeg62-turbo-dev
+  qt6-base-dev qt6-image-formats-plugins libjpeg62-turbo-dev qt6-l10n-tools libxcb1-dev
   libgtest-dev cppcheck
   fonts-liberation2 fonts-dejavu-core
-  xvfb xdotool imagemagick x11-utils xdg-utils
+  xvfb xdotool imagemagick x11-utils xdg-utils openbox
   poppler-utils
 )
 

@@ -9,10 +9,20 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <vector>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -23,6 +33,142 @@ const QString kProportionalKey = QStringLiteral("Bilde-Proposjonalt");
 const QString kFolderKey = QStringLiteral("SisteBildeMappe");
 constexpr int SlideshowInterval = 4000;
 constexpr int PointerRows = 12;   // the pointer rule: rows 0..12 bring border and menu back
+// How long (ms) a placement is applied again while the window manager frames the window.
+constexpr qint64 PlacementPatience = 1500;
+
+// X11 and its window manager. Two things of the window manager's protocol that Qt leaves to
+// us when a window changes its border and state by leaving the screen and coming back:
+// - the window is to come back only once the window manager has let it go (withdrawn it), or
+//   the manager, still handling its leaving, may take the new map for the old window and keep
+//   the old frame or state;
+// - the manager's state hints (_NET_WM_STATE: maximised and the like) stay on a window that
+//   left the screen, and Qt, showing it again, only adds the hints of the state it has now; a
+//   window once maximised would come back maximised whatever its state says. So the old hints
+//   go before a window that is not to be maximised is shown again.
+// On other platforms (and without a window manager) both are nothing to do.
+xcb_connection_t* X11Connection()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
+// True while a window manager keeps the window: WM_STATE set and not Withdrawn (0).
+bool Managed(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t wmState)
+{
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 2), nullptr);
+    if (!reply)
+        return false;
+    const bool managed = reply->format == 32 && xcb_get_property_value_length(reply) >= 4 &&
+                         *static_cast<const uint32_t*>(xcb_get_property_value(reply)) != 0;
+    std::free(reply);
+    return managed;
+}
+
+// Hides the window and waits (a second at most) until the window manager has withdrawn it.
+void HideAndWaitUntilWithdrawn(QWidget& window)
+{
+    xcb_connection_t* connection = X11Connection();
+    const auto id = xcb_window_t(window.internalWinId());
+    const xcb_atom_t wmState = connection && id ? Atom(connection, "WM_STATE") : XCB_ATOM_NONE;
+    const bool managed = wmState != XCB_ATOM_NONE && Managed(connection, id, wmState);
+    window.hide();
+    if (!managed)
+        return;
+    xcb_flush(connection);
+    // Let go means: WM_STATE no longer set, and the window back on the root window, out of the
+    // frame the window manager had put it in.
+    const auto onRoot = [&] {
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr);
+        if (!tree)
+            return true;
+        const bool root = tree->parent == tree->root;
+        std::free(tree);
+        return root;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while ((Managed(connection, id, wmState) || !onRoot()) && clock.elapsed() < 1000)
+        QThread::msleep(5);
+}
+
+// Reads up to count 32-bit values of a window property; empty when it is not set.
+std::vector<uint32_t> Cardinals(xcb_connection_t* connection, xcb_window_t window, const char* name, uint32_t count)
+{
+    const xcb_atom_t atom = Atom(connection, name);
+    if (atom == XCB_ATOM_NONE)
+        return {};
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, count), nullptr);
+    if (!reply)
+        return {};
+    std::vector<uint32_t> values;
+    if (reply->format == 32) {
+        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+        values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return values;
+}
+
+// The frame the window manager has put around the window (_NET_FRAME_EXTENTS), as the window
+// manager itself reports it; Qt's own idea of it may still be the one of the state before.
+std::optional<QMargins> FrameExtents(const QWidget& window)
+{
+    xcb_connection_t* connection = X11Connection();
+    const auto id = xcb_window_t(window.internalWinId());
+    if (!connection || !id)
+        return std::nullopt;
+    const std::vector<uint32_t> e = Cardinals(connection, id, "_NET_FRAME_EXTENTS", 4);
+    if (e.size() != 4)
+        return std::nullopt;
+    return QMargins(int(e[0]), int(e[2]), int(e[1]), int(e[3]));   // left, right, top, bottom
+}
+
+// Asks the window manager for the outer bounds, frame included, straight over X11: where Qt
+// would translate them with a frame it may not know yet. The window's gravity says whether the
+// window manager reads the position as the frame's (north-west) or the client's (static).
+bool RequestOuterBounds(QWidget& window, const QRect& outer, const QMargins& frame)
+{
+    xcb_connection_t* connection = X11Connection();
+    const auto id = xcb_window_t(window.internalWinId());
+    if (!connection || !id)
+        return false;
+    const std::vector<uint32_t> hints = Cardinals(connection, id, "WM_NORMAL_HINTS", 18);
+    constexpr uint32_t PWinGravity = 1u << 9;
+    const bool staticGravity = hints.size() == 18 && (hints[0] & PWinGravity) && hints[17] == XCB_GRAVITY_STATIC;
+    const QPoint at = staticGravity ? outer.topLeft() + QPoint(frame.left(), frame.top()) : outer.topLeft();
+    const QSize client = outer.marginsRemoved(frame).size();
+    const uint32_t values[] = {uint32_t(at.x()), uint32_t(at.y()), uint32_t(client.width()), uint32_t(client.height())};
+    xcb_configure_window(connection, id,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+    xcb_flush(connection);
+    return true;
+}
+
+void ForgetWindowManagerState(QWidget& window)
+{
+    xcb_connection_t* connection = X11Connection();
+    const auto id = xcb_window_t(window.internalWinId());
+    if (!connection || !id)
+        return;
+    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
+    if (state != XCB_ATOM_NONE)
+        xcb_delete_property(connection, id, state);
+    xcb_flush(connection);
+}
 
 }  // namespace
 
@@ -225,41 +371,59 @@ void TBildeviserForm::enterFullScreen()
 
 void TBildeviserForm::enterFullScreenView()
 {
-    setBorder(false);
     Fullskjerm->setChecked(true);
     // Without a window manager a maximise request does nothing, so the window takes the
     // screen's bounds itself; a window manager then keeps it maximised.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(screen->geometry());
-    setWindowState(windowState() | Qt::WindowMaximized);
+    showView(false, Qt::WindowMaximized, [this] {
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            setGeometry(screen->geometry());
+    });
 }
 
 void TBildeviserForm::leaveFullScreen()
 {
-    setBorder(true);
     Fullskjerm->setChecked(false);
-    loadPlacement();
+    // The stored placement decides the state as well: a window stored in the normal state
+    // comes back normal, not maximised at the size of its normal bounds.
+    WindowPlacement p = placement();
+    p.maximized = false;
+    QString diverse;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    LoadWindowPos(p, screen ? screen->size() : QSize(), kWindowName, diverse);
+    showView(true, p.maximized ? Qt::WindowMaximized : Qt::WindowNoState, [&] { applyPlacement(p); });
 }
 
-void TBildeviserForm::setBorder(bool sizeable)
+void TBildeviserForm::showView(bool border, Qt::WindowStates state, const std::function<void()>& place)
 {
-    m_border = sizeable;
+    // A window manager takes a new border, state and placement reliably only from a window it
+    // does not manage at the time: asked of a window on the screen, its own memory of the
+    // window's bounds before it was maximised races with ours, and the window can end up
+    // maximised at one size while drawn at another. So the window leaves the screen, is
+    // changed, and comes back. Toggling the border takes it off the screen anyway.
     const bool visible = isVisible();
-    const Qt::WindowStates state = windowState();
-    const QRect bounds = geometry();
-    setWindowFlag(Qt::FramelessWindowHint, !sizeable);
-    menuBar()->setVisible(sizeable);
+    if (visible)
+        HideAndWaitUntilWithdrawn(*this);
+    m_border = border;
+    setWindowFlag(Qt::FramelessWindowHint, !border);
+    menuBar()->setVisible(border);
+    // Bounds are set on a window in the normal state (setting them ends a maximised state),
+    // then the state the view asks for.
+    setWindowState(Qt::WindowNoState);
+    if (place)
+        place();
+    setWindowState(state);
     if (visible) {
-        setGeometry(bounds);
-        setWindowState(state);
+        if (!(state & Qt::WindowMaximized))
+            ForgetWindowManagerState(*this);
         show();
     }
 }
 
 void TBildeviserForm::Image1MouseMove(int, int y)
 {
+    // Border and menu come back; the window stays maximised and in the full-screen view.
     if (y <= PointerRows && !m_border)
-        setBorder(true);
+        showView(true, windowState(), nullptr);
 }
 
 void TBildeviserForm::NesteBildeExecute()
@@ -303,7 +467,10 @@ QString TBildeviserForm::runOpenDialog(const QString& startFolder)
 
 WindowPlacement TBildeviserForm::placement() const
 {
-    const QRect outer = frameGeometry();
+    // The frame as the window manager reports it where it does: Qt's own idea of it may lag
+    // behind just after the window was mapped anew.
+    const std::optional<QMargins> reported = isVisible() ? FrameExtents(*this) : std::nullopt;
+    const QRect outer = reported ? geometry().marginsAdded(*reported) : frameGeometry();
     WindowPlacement p;
     p.left = outer.x();
     p.top = outer.y();
@@ -313,16 +480,44 @@ WindowPlacement TBildeviserForm::placement() const
     return p;
 }
 
+namespace {
+
+// The frame around the client area: the space between the outer and the client bounds.
+QMargins FrameMargins(const QRect& outer, const QRect& client)
+{
+    return QMargins(client.left() - outer.left(), client.top() - outer.top(), outer.right() - client.right(),
+                    outer.bottom() - client.bottom());
+}
+
+}  // namespace
+
 void TBildeviserForm::applyPlacement(const WindowPlacement& p)
 {
-    const bool sizeChanged = p.width != frameGeometry().width() || p.height != frameGeometry().height();
-    // The stored sizes are outer sizes; Qt sizes the client area. Before the window is shown
-    // its frame is not known yet, so the outer size is applied again once the frame is there,
-    // or every run would grow the window by its frame.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    move(p.left, p.top);
-    resize(p.width - frame.width(), p.height - frame.height());
-    m_pendingOuterSize = isVisible() || !sizeChanged ? QSize() : QSize(p.width, p.height);
+    // The stored bounds are outer bounds; Qt places the client area. The frame is the window
+    // manager's: known while the window is on the screen with its border, remembered from then
+    // for the times it is not (hidden, or just given its border back). The client bounds are
+    // set from the outer ones and the frame. Until the window manager has framed the window
+    // again, what Qt does with them is not certain (before the window was ever shown with a
+    // border the frame is not known at all), so the outer bounds are held and applied again
+    // as the window manager reports the window's place, until they hold; else every run would
+    // move and grow the window by its frame.
+    const QRect outer(p.left, p.top, p.width, p.height);
+    const bool sizeChanged = outer.size() != frameGeometry().size();
+    QMargins frame;
+    if (m_border) {
+        const QMargins current = FrameMargins(frameGeometry(), geometry());
+        frame = isVisible() && !current.isNull() ? current : m_frame;
+    }
+    if (!frame.isNull()) {
+        setGeometry(outer.marginsRemoved(frame));
+    } else {
+        move(outer.topLeft());
+        if (sizeChanged)
+            resize(outer.size());
+    }
+    m_pendingOuter = m_border ? outer : QRect();
+    m_pendingSize = sizeChanged || !frame.isNull();
+    m_pendingClock.start();
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -330,14 +525,22 @@ void TBildeviserForm::applyPlacement(const WindowPlacement& p)
 bool TBildeviserForm::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
-    if (m_pendingOuterSize.isValid() && isVisible() &&
+    // Qt's own idea of the frame may, just after the window was mapped anew, still be the one
+    // of the state before; the window manager's report is used where there is one.
+    if (isVisible() && m_border && !isMaximized() &&
         (event->type() == QEvent::Show || event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
-        const QSize frame = frameGeometry().size() - geometry().size();
+        const std::optional<QMargins> reported = FrameExtents(*this);
+        const QMargins frame = reported ? *reported : FrameMargins(frameGeometry(), geometry());
         if (!frame.isNull()) {
-            const QSize outer = m_pendingOuterSize;
-            m_pendingOuterSize = QSize();
-            if (!isMaximized() && m_border)
-                resize(outer - frame);
+            m_frame = frame;
+            if (m_pendingOuter.isValid()) {
+                const QRect now = geometry().marginsAdded(frame);
+                const QRect want = m_pendingSize ? m_pendingOuter : QRect(m_pendingOuter.topLeft(), now.size());
+                if (now == want || m_pendingClock.elapsed() > PlacementPatience)
+                    m_pendingOuter = QRect();
+                else if (!reported || !RequestOuterBounds(*this, want, frame))
+                    setGeometry(want.marginsRemoved(frame));
+            }
         }
     }
     return handled;

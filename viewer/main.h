@@ -1,6 +1,7 @@
 #pragma once
 // The picture viewer, the program's main window.
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 
@@ -68,10 +69,12 @@ private:
     void FormCreate(const QStringList& arguments);
     void createActions();
     void createMenus();
-    void setBorder(bool sizeable);
     void enterFullScreen();
     void enterFullScreenView();
     void leaveFullScreen();
+    // Gives the window its border (and menu) or takes them, sets the window state, runs place
+    // to set its bounds, all while the window is off the screen, then shows it again.
+    void showView(bool border, Qt::WindowStates state, const std::function<void()>& place);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void loadPlacement();
     void fitImageToArea();
@@ -84,7 +87,10 @@ private:
     bool m_closed = false;
     bool m_choicesKnown = false;    // the scaling choices were read from the settings or chosen
     QString m_dialogFileName;
-    QSize m_pendingOuterSize;       // a stored outer size applied before the frame was known
+    QRect m_pendingOuter;           // stored outer bounds applied before the frame was known
+    bool m_pendingSize = false;     // ... with a size of their own (else only the position)
+    QElapsedTimer m_pendingClock;   // since the placement was applied
+    QMargins m_frame;               // the window manager's frame around the client area, last seen
 };
 
 // Folder part of a file name, up to and including its last separator; empty when it has none.
