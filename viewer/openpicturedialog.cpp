@@ -87,8 +87,8 @@ OpenPictureDialog::OpenPictureDialog(QWidget* parent) : QFileDialog(parent)
             });
         });
     }
-    // Room for the file list beside the preview.
-    resize(860, 480);
+    // Room for the file list with its four columns beside the preview.
+    resize(1060, 520);
 }
 
 void OpenPictureDialog::showPreview(const QString& path)
