@@ -3,6 +3,7 @@
 #include "viewer/openpicturedialog.h"
 #include "viewer/picturecontrol.h"
 #include "viewer/pictureloader.h"
+#include "viewer/windowmanager.h"
 #include "framework/felles.h"
 #include "framework/kv_reg.h"
 #include "framework/uihooks.h"
@@ -15,14 +16,6 @@
 #include <QScopeGuard>
 #include <QScreen>
 
-#include <QElapsedTimer>
-#include <QThread>
-
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-#include <vector>
-#include <xcb/xcb.h>
 
 namespace {
 
@@ -35,140 +28,6 @@ constexpr int SlideshowInterval = 4000;
 constexpr int PointerRows = 12;   // the pointer rule: rows 0..12 bring border and menu back
 // How long (ms) a placement is applied again while the window manager frames the window.
 constexpr qint64 PlacementPatience = 1500;
-
-// X11 and its window manager. Two things of the window manager's protocol that Qt leaves to
-// us when a window changes its border and state by leaving the screen and coming back:
-// - the window is to come back only once the window manager has let it go (withdrawn it), or
-//   the manager, still handling its leaving, may take the new map for the old window and keep
-//   the old frame or state;
-// - the manager's state hints (_NET_WM_STATE: maximised and the like) stay on a window that
-//   left the screen, and Qt, showing it again, only adds the hints of the state it has now; a
-//   window once maximised would come back maximised whatever its state says. So the old hints
-//   go before a window that is not to be maximised is shown again.
-// On other platforms (and without a window manager) both are nothing to do.
-xcb_connection_t* X11Connection()
-{
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t Atom(xcb_connection_t* connection, const char* name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-}
-
-// True while a window manager keeps the window: WM_STATE set and not Withdrawn (0).
-bool Managed(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t wmState)
-{
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, window, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 2), nullptr);
-    if (!reply)
-        return false;
-    const bool managed = reply->format == 32 && xcb_get_property_value_length(reply) >= 4 &&
-                         *static_cast<const uint32_t*>(xcb_get_property_value(reply)) != 0;
-    std::free(reply);
-    return managed;
-}
-
-// Hides the window and waits (a second at most) until the window manager has withdrawn it.
-void HideAndWaitUntilWithdrawn(QWidget& window)
-{
-    xcb_connection_t* connection = X11Connection();
-    const auto id = xcb_window_t(window.internalWinId());
-    const xcb_atom_t wmState = connection && id ? Atom(connection, "WM_STATE") : XCB_ATOM_NONE;
-    const bool managed = wmState != XCB_ATOM_NONE && Managed(connection, id, wmState);
-    window.hide();
-    if (!managed)
-        return;
-    xcb_flush(connection);
-    // Let go means: WM_STATE no longer set, and the window back on the root window, out of the
-    // frame the window manager had put it in.
-    const auto onRoot = [&] {
-        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr);
-        if (!tree)
-            return true;
-        const bool root = tree->parent == tree->root;
-        std::free(tree);
-        return root;
-    };
-    QElapsedTimer clock;
-    clock.start();
-    while ((Managed(connection, id, wmState) || !onRoot()) && clock.elapsed() < 1000)
-        QThread::msleep(5);
-}
-
-// Reads up to count 32-bit values of a window property; empty when it is not set.
-std::vector<uint32_t> Cardinals(xcb_connection_t* connection, xcb_window_t window, const char* name, uint32_t count)
-{
-    const xcb_atom_t atom = Atom(connection, name);
-    if (atom == XCB_ATOM_NONE)
-        return {};
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, count), nullptr);
-    if (!reply)
-        return {};
-    std::vector<uint32_t> values;
-    if (reply->format == 32) {
-        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-        values.assign(data, data + xcb_get_property_value_length(reply) / 4);
-    }
-    std::free(reply);
-    return values;
-}
-
-// The frame the window manager has put around the window (_NET_FRAME_EXTENTS), as the window
-// manager itself reports it; Qt's own idea of it may still be the one of the state before.
-std::optional<QMargins> FrameExtents(const QWidget& window)
-{
-    xcb_connection_t* connection = X11Connection();
-    const auto id = xcb_window_t(window.internalWinId());
-    if (!connection || !id)
-        return std::nullopt;
-    const std::vector<uint32_t> e = Cardinals(connection, id, "_NET_FRAME_EXTENTS", 4);
-    if (e.size() != 4)
-        return std::nullopt;
-    return QMargins(int(e[0]), int(e[2]), int(e[1]), int(e[3]));   // left, right, top, bottom
-}
-
-// Asks the window manager for the outer bounds, frame included, straight over X11: where Qt
-// would translate them with a frame it may not know yet. The window's gravity says whether the
-// window manager reads the position as the frame's (north-west) or the client's (static).
-bool RequestOuterBounds(QWidget& window, const QRect& outer, const QMargins& frame)
-{
-    xcb_connection_t* connection = X11Connection();
-    const auto id = xcb_window_t(window.internalWinId());
-    if (!connection || !id)
-        return false;
-    const std::vector<uint32_t> hints = Cardinals(connection, id, "WM_NORMAL_HINTS", 18);
-    constexpr uint32_t PWinGravity = 1u << 9;
-    const bool staticGravity = hints.size() == 18 && (hints[0] & PWinGravity) && hints[17] == XCB_GRAVITY_STATIC;
-    const QPoint at = staticGravity ? outer.topLeft() + QPoint(frame.left(), frame.top()) : outer.topLeft();
-    const QSize client = outer.marginsRemoved(frame).size();
-    const uint32_t values[] = {uint32_t(at.x()), uint32_t(at.y()), uint32_t(client.width()), uint32_t(client.height())};
-    xcb_configure_window(connection, id,
-                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
-                         values);
-    xcb_flush(connection);
-    return true;
-}
-
-void ForgetWindowManagerState(QWidget& window)
-{
-    xcb_connection_t* connection = X11Connection();
-    const auto id = xcb_window_t(window.internalWinId());
-    if (!connection || !id)
-        return;
-    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
-    if (state != XCB_ATOM_NONE)
-        xcb_delete_property(connection, id, state);
-    xcb_flush(connection);
-}
 
 }  // namespace
 
