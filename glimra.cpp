@@ -11,7 +11,7 @@
 #include "transfer/serveroppsett.h"
 #include "viewer/guardedapplication.h"
 #include "viewer/main.h"
-#include "viewer/norwegiantexts.h"
+#include "viewer/qtbokmal.h"
 
 #include <QIcon>
 #include <QPointer>
@@ -76,8 +76,8 @@ int main(int argc, char** argv)
     GuardedApplication app(toolkitArgc, argv);
     GuardedApplication::installUiHooks();
     app.setWindowIcon(QIcon(QStringLiteral(":/glimra/logo.png")));
-    NorwegianTexts norwegian;
-    app.installTranslator(&norwegian);
+    if (!InstallQtBokmal())
+        std::fprintf(stderr, "glimra: fant ikke den norske oversettelsen av dialogtekstene\n");
 
     // SIGTERM (logout, shutdown), SIGHUP and SIGINT end the program as if the user had closed
     // the viewer: open dialogs are closed, the viewer's close handler runs, every event loop

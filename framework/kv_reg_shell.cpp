@@ -82,15 +82,37 @@ void CreateDesktopShortcut()
     }
 }
 
+namespace {
+
+// The updater's file in folder: the Linux program "oppdater", or the same program under its
+// Windows name "oppdater.exe" (copied over from a Windows installation). Empty when neither is
+// a file there.
+QString UpdaterIn(const QString& folder)
+{
+    for (const char* name : {"oppdater", "oppdater.exe"}) {
+        const QFileInfo file(folder + QLatin1String(name));
+        if (file.exists() && !file.isDir())
+            return QLatin1String(name);
+    }
+    return {};
+}
+
+}  // namespace
+
 void StartProgramUpdate()
 {
     QString bin = tavlundpath(QStringLiteral("bin"));
-    const QFileInfo updater(bin + "oppdater");
-    if (!updater.exists() || updater.isDir())
+    QString updater = UpdaterIn(bin);
+    if (updater.isEmpty()) {
         bin = BinFolder();
+        // The program's own folder is used whether the updater is there or not.
+        updater = UpdaterIn(bin);
+        if (updater.isEmpty())
+            updater = QStringLiteral("oppdater");
+    }
     const QString program = ProgramPath();
     LogLine(QStringLiteral("Starter oppdatering av programmet..."));
-    ShellOpen(bin + "oppdater", program, bin);
+    ShellOpen(bin + updater, program, bin);
     LogLine("Avslutter " + program + " for å oppdatere i fra internett.");
     // Leave the event loop at once: no window is closed, so the viewer's close handling does
     // not run; the end steps after the loop (shutdown report, settings, log) still do.

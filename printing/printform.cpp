@@ -119,10 +119,12 @@ TPrintForm::~TPrintForm()
 {
     // FormDestroy
     IniWriteInteger(QStringLiteral("PreViewZoom"), previewState().Zoom);
-    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    // The bounds the window has now, for a maximised window its maximised bounds, as
+    // FormCreate applies them (position of the frame, size of the client area).
+    const QRect bounds(pos(), size());
     // Nothing may escape a destructor: a placement that cannot be stored is reported.
     RunGuarded([&] {
-        SaveWindowPos(WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()},
+        SaveWindowPos(WindowPlacement{bounds.x(), bounds.y(), bounds.width(), bounds.height(), isMaximized()},
                       kWindowName);
     });
 

@@ -5,11 +5,11 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libjpeg62-turbo-dev libxcb1-dev libcups2-dev
+  qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libjpeg62-turbo-dev qt6-l10n-tools libxcb1-dev libcups2-dev
   libwmf-dev libemf2svg-dev libexif-dev
   libgtest-dev cppcheck
   fonts-liberation2 fonts-dejavu-core
-  xvfb xdotool imagemagick x11-utils xdg-utils
+  xvfb xdotool imagemagick x11-utils xdg-utils openbox
   poppler-utils desktop-file-utils dpkg-dev
   libcurl4-openssl-dev python3-pyftpdlib python3-openssl openssl
   util-linux mount hostname

@@ -175,6 +175,46 @@ TEST_F(UpdateTest, WithoutUpdaterInBinTheProgramFolderIsUsed)
     EXPECT_TRUE(startupState().updateRequested);
 }
 
+// The updater is found under its Linux name and under its Windows name, in the bin folder and
+// in the program's own folder; a folder of that name is no updater.
+TEST_F(UpdateTest, FindsTheUpdaterUnderEitherName)
+{
+    struct Case {
+        const char* what;
+        QStringList binFiles;     // files made in the bin folder
+        QStringList binFolders;   // folders made there
+        QStringList ownFiles;     // files made beside the program
+        bool fromBin;
+        const char* started;
+    };
+    const Case cases[] = {
+        {"Windows name in bin", {"oppdater.exe"}, {}, {}, true, "oppdater.exe"},
+        {"both names in bin", {"oppdater", "oppdater.exe"}, {}, {}, true, "oppdater"},
+        {"Windows name beside the program", {}, {}, {"oppdater.exe"}, false, "oppdater.exe"},
+        {"folders named like it in bin", {}, {"oppdater", "oppdater.exe"}, {}, false, "oppdater"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestEnv fresh;
+        platform::ScopedFakeShell freshShell;
+        startupState().programPath = fresh.path("Tavlund Program/glimra");
+        TestEnv::writeFile(startupState().programPath, "");
+        const QString bin = DataRoot() + "bin/";
+        const QString own = fresh.path("Tavlund Program/");
+        for (const QString& f : c.binFiles)
+            TestEnv::writeFile(bin + f, "");
+        for (const QString& f : c.binFolders)
+            ASSERT_TRUE(QDir().mkpath(bin + f));
+        for (const QString& f : c.ownFiles)
+            TestEnv::writeFile(own + f, "");
+        StartProgramUpdate();
+        const QString folder = c.fromBin ? bin : own;
+        ASSERT_EQ(freshShell->requests().size(), 1);
+        EXPECT_EQ(freshShell->requests().at(0).target, folder + c.started);
+        EXPECT_EQ(freshShell->requests().at(0).workingFolder, folder);
+    }
+}
+
 TEST_F(UpdateTest, LeavesTheEventLoopAtOnce)
 {
     QTimer safety;  // ends the loop with another code should the update not

@@ -200,6 +200,22 @@ TEST_F(PrintFormTest, AHugeZoomIsHeldWhereTheSurfaceAndScaleAgree)
     }
 }
 
+// The keys of the preview's section in the per-user file, sorted.
+QStringList StoredPlacement()
+{
+    const QString userFile = settingsState().SettingsFolder + CurrentUser() + ".INI";
+    EXPECT_TRUE(QFileInfo::exists(userFile)) << userFile.toStdString();
+    const QStringList lines = QString::fromLatin1(TestEnv::readFile(userFile)).split(QRegularExpression("\\r?\\n"));
+    const qsizetype start = lines.indexOf("[VINDU-UTSKRIFTFORM]");
+    EXPECT_GE(start, 0) << lines.join(" | ").toStdString();
+    QStringList keys;
+    for (qsizetype i = start + 1; start >= 0 && i < lines.size() && !lines[i].startsWith('['); ++i)
+        if (!lines[i].isEmpty())
+            keys << lines[i];
+    keys.sort();
+    return keys;
+}
+
 TEST_F(PrintFormTest, PlacementIsRestoredAndStored)
 {
     IniWriteBool("RotatedView", true);
@@ -210,21 +226,38 @@ TEST_F(PrintFormTest, PlacementIsRestoredAndStored)
         form->resize(700, 500);
     }
     // The per-user file holds the placement in the window's own section.
-    const QString userFile = settingsState().SettingsFolder + CurrentUser() + ".INI";
-    ASSERT_TRUE(QFileInfo::exists(userFile)) << userFile.toStdString();
-    const QStringList lines = QString::fromLatin1(TestEnv::readFile(userFile)).split(QRegularExpression("\\r?\\n"));
-    const qsizetype start = lines.indexOf("[VINDU-UTSKRIFTFORM]");
-    ASSERT_GE(start, 0) << lines.join(" | ").toStdString();
-    QStringList keys;
-    for (qsizetype i = start + 1; i < lines.size() && !lines[i].startsWith('['); ++i)
-        if (!lines[i].isEmpty())
-            keys << lines[i];
-    keys.sort();
-    EXPECT_EQ(keys, (QStringList{"Diverse=", "Height=500", "Left=140", "Maximized=0", "Top=120", "Width=700"}));
+    EXPECT_EQ(StoredPlacement(), (QStringList{"Diverse=", "Height=500", "Left=140", "Maximized=0", "Top=120", "Width=700"}));
 
     auto form = makeForm();
     EXPECT_EQ(form->pos(), QPoint(140, 120));
     EXPECT_EQ(form->size(), QSize(700, 500));
+}
+
+// Closed while maximised, the window stores its maximised bounds with the flag, and comes back
+// maximised.
+TEST_F(PrintFormTest, ClosedMaximisedStoresTheMaximisedBounds)
+{
+    QRect maximised;
+    {
+        auto form = makeForm();
+        form->move(140, 120);
+        form->resize(700, 500);
+        form->ShowPreview();
+        Settle();
+        form->setWindowState(Qt::WindowMaximized);
+        Settle();
+        ASSERT_TRUE(form->isMaximized());
+        maximised = QRect(form->pos(), form->size());
+        ASSERT_NE(maximised.size(), QSize(700, 500));
+        form->close();
+        Settle();
+    }
+    EXPECT_EQ(StoredPlacement(), (QStringList{"Diverse=", QString("Height=%1").arg(maximised.height()),
+                                              QString("Left=%1").arg(maximised.x()), "Maximized=1",
+                                              QString("Top=%1").arg(maximised.y()),
+                                              QString("Width=%1").arg(maximised.width())}));
+    auto form = makeForm();
+    EXPECT_TRUE(form->isMaximized());
 }
 
 TEST_F(PrintFormTest, APlacementFileThatFailsIsReportedAndTheWindowLives)

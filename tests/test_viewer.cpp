@@ -5,7 +5,6 @@
 #include "testenv.h"
 #include "viewer/displayrule.h"
 #include "viewer/main.h"
-#include "viewer/norwegiantexts.h"
 #include "viewer/openpicturedialog.h"
 #include "viewer/picturecontrol.h"
 #include "viewer/picturelist.h"
@@ -14,7 +13,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -628,19 +626,6 @@ TEST_F(Viewer, OpenDialogPreviewsThePictureUnderThePointer)
     TestEnv::writeFile(folder + "skadet.jpg", "no picture");
     emit dialog.currentChanged(folder + "skadet.jpg");
     EXPECT_TRUE(previews().isEmpty());
-}
-
-TEST(NorwegianTextsTest, QtsFileDialogSpeaksNorwegian)
-{
-    NorwegianTexts norwegian;
-    QCoreApplication::installTranslator(&norwegian);
-    QFileSystemModel model;
-    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "Navn");
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("Størrelse"));
-    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Endret");
-    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Parent Directory"), "Overordnet mappe");
-    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "something Qt never says"), "something Qt never says");
-    QCoreApplication::removeTranslator(&norwegian);
 }
 
 // ---------------------------------------------------------------------------------------------

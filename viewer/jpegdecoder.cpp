@@ -1,4 +1,5 @@
 #include "viewer/jpegdecoder.h"
+#include "viewer/jpegmessages.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -159,6 +160,9 @@ Context::Context(QIODevice& device)
     err.pub.error_exit = ErrorExit;
     err.pub.emit_message = EmitMessage;
     err.pub.output_message = OutputMessage;
+    // The reasons in Norwegian: libjpeg words its messages from this table.
+    err.pub.jpeg_message_table = JpegMessageTable();
+    err.pub.last_jpeg_message = JpegMessageCount() - 1;
 
     std::memset(&src.pub, 0, sizeof src.pub);
     src.pub.init_source = InitSource;
@@ -175,28 +179,9 @@ Context::Context(QIODevice& device)
 
 QString Context::lastMessage()
 {
-    // The user reads these: the common reasons in Norwegian, the rest as libjpeg words them
-    // behind a Norwegian lead, so that the technical detail is still there to report.
-    switch (err.pub.msg_code) {
-    case JERR_NO_SOI:
-        return QStringLiteral("filen er ikke en JPEG-fil");
-    case JERR_INPUT_EMPTY:
-        return QStringLiteral("filen er tom");
-    case JERR_NO_IMAGE:
-        return QStringLiteral("filen inneholder ikke noe bilde");
-    case JERR_INPUT_EOF:
-        return QStringLiteral("filen slutter før bildet begynner");
-    case JERR_FILE_READ:
-        return QStringLiteral("filen kunne ikke leses");
-    case JERR_IMAGE_TOO_BIG:
-    case JERR_WIDTH_OVERFLOW:
-        return QStringLiteral("bildet er for stort");
-    default:
-        break;
-    }
     char text[JMSG_LENGTH_MAX] = {};
     err.pub.format_message(reinterpret_cast<j_common_ptr>(&cinfo), text);
-    return QStringLiteral("skadet JPEG-innhold: ") + QString::fromLocal8Bit(text);
+    return QString::fromUtf8(text);
 }
 
 // Up to the frame header. Returns false when libjpeg gave up (the reason is in err).

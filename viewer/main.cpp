@@ -4,6 +4,7 @@
 #include "viewer/picturecontrol.h"
 #include "viewer/pictureloader.h"
 #include "viewer/picturesource.h"
+#include "viewer/windowmanager.h"
 #include "framework/felles.h"
 #include "framework/kv_reg.h"
 #include "framework/uihooks.h"
@@ -15,10 +16,12 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
+
 
 namespace {
 
@@ -29,6 +32,8 @@ const QString kProportionalKey = QStringLiteral("Bilde-Proposjonalt");
 const QString kFolderKey = QStringLiteral("SisteBildeMappe");
 constexpr int SlideshowInterval = 4000;
 constexpr int PointerRows = 12;   // the pointer rule: rows 0..12 bring border and menu back
+// How long (ms) a placement is applied again while the window manager frames the window.
+constexpr qint64 PlacementPatience = 1500;
 
 }  // namespace
 
@@ -260,41 +265,59 @@ void TBildeviserForm::enterFullScreen()
 
 void TBildeviserForm::enterFullScreenView()
 {
-    setBorder(false);
     Fullskjerm->setChecked(true);
     // Without a window manager a maximise request does nothing, so the window takes the
     // screen's bounds itself; a window manager then keeps it maximised.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(screen->geometry());
-    setWindowState(windowState() | Qt::WindowMaximized);
+    showView(false, Qt::WindowMaximized, [this] {
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            setGeometry(screen->geometry());
+    });
 }
 
 void TBildeviserForm::leaveFullScreen()
 {
-    setBorder(true);
     Fullskjerm->setChecked(false);
-    loadPlacement();
+    // The stored placement decides the state as well: a window stored in the normal state
+    // comes back normal, not maximised at the size of its normal bounds.
+    WindowPlacement p = placement();
+    p.maximized = false;
+    QString diverse;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    LoadWindowPos(p, screen ? screen->size() : QSize(), kWindowName, diverse);
+    showView(true, p.maximized ? Qt::WindowMaximized : Qt::WindowNoState, [&] { applyPlacement(p); });
 }
 
-void TBildeviserForm::setBorder(bool sizeable)
+void TBildeviserForm::showView(bool border, Qt::WindowStates state, const std::function<void()>& place)
 {
-    m_border = sizeable;
+    // A window manager takes a new border, state and placement reliably only from a window it
+    // does not manage at the time: asked of a window on the screen, its own memory of the
+    // window's bounds before it was maximised races with ours, and the window can end up
+    // maximised at one size while drawn at another. So the window leaves the screen, is
+    // changed, and comes back. Toggling the border takes it off the screen anyway.
     const bool visible = isVisible();
-    const Qt::WindowStates state = windowState();
-    const QRect bounds = geometry();
-    setWindowFlag(Qt::FramelessWindowHint, !sizeable);
-    menuBar()->setVisible(sizeable);
+    if (visible)
+        HideAndWaitUntilWithdrawn(*this);
+    m_border = border;
+    setWindowFlag(Qt::FramelessWindowHint, !border);
+    menuBar()->setVisible(border);
+    // Bounds are set on a window in the normal state (setting them ends a maximised state),
+    // then the state the view asks for.
+    setWindowState(Qt::WindowNoState);
+    if (place)
+        place();
+    setWindowState(state);
     if (visible) {
-        setGeometry(bounds);
-        setWindowState(state);
+        if (!(state & Qt::WindowMaximized))
+            ForgetWindowManagerState(*this);
         show();
     }
 }
 
 void TBildeviserForm::Image1MouseMove(int, int y)
 {
+    // Border and menu come back; the window stays maximised and in the full-screen view.
     if (y <= PointerRows && !m_border)
-        setBorder(true);
+        showView(true, windowState(), nullptr);
 }
 
 void TBildeviserForm::NesteBildeExecute()
@@ -366,7 +389,10 @@ QString TBildeviserForm::runOpenDialog(const QString& startFolder)
 
 WindowPlacement TBildeviserForm::placement() const
 {
-    const QRect outer = frameGeometry();
+    // The frame as the window manager reports it where it does: Qt's own idea of it may lag
+    // behind just after the window was mapped anew.
+    const std::optional<QMargins> reported = isVisible() ? FrameExtents(*this) : std::nullopt;
+    const QRect outer = reported ? geometry().marginsAdded(*reported) : frameGeometry();
     WindowPlacement p;
     p.left = outer.x();
     p.top = outer.y();
@@ -376,16 +402,44 @@ WindowPlacement TBildeviserForm::placement() const
     return p;
 }
 
+namespace {
+
+// The frame around the client area: the space between the outer and the client bounds.
+QMargins FrameMargins(const QRect& outer, const QRect& client)
+{
+    return QMargins(client.left() - outer.left(), client.top() - outer.top(), outer.right() - client.right(),
+                    outer.bottom() - client.bottom());
+}
+
+}  // namespace
+
 void TBildeviserForm::applyPlacement(const WindowPlacement& p)
 {
-    const bool sizeChanged = p.width != frameGeometry().width() || p.height != frameGeometry().height();
-    // The stored sizes are outer sizes; Qt sizes the client area. Before the window is shown
-    // its frame is not known yet, so the outer size is applied again once the frame is there,
-    // or every run would grow the window by its frame.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    move(p.left, p.top);
-    resize(p.width - frame.width(), p.height - frame.height());
-    m_pendingOuterSize = isVisible() || !sizeChanged ? QSize() : QSize(p.width, p.height);
+    // The stored bounds are outer bounds; Qt places the client area. The frame is the window
+    // manager's: known while the window is on the screen with its border, remembered from then
+    // for the times it is not (hidden, or just given its border back). The client bounds are
+    // set from the outer ones and the frame. Until the window manager has framed the window
+    // again, what Qt does with them is not certain (before the window was ever shown with a
+    // border the frame is not known at all), so the outer bounds are held and applied again
+    // as the window manager reports the window's place, until they hold; else every run would
+    // move and grow the window by its frame.
+    const QRect outer(p.left, p.top, p.width, p.height);
+    const bool sizeChanged = outer.size() != frameGeometry().size();
+    QMargins frame;
+    if (m_border) {
+        const QMargins current = FrameMargins(frameGeometry(), geometry());
+        frame = isVisible() && !current.isNull() ? current : m_frame;
+    }
+    if (!frame.isNull()) {
+        setGeometry(outer.marginsRemoved(frame));
+    } else {
+        move(outer.topLeft());
+        if (sizeChanged)
+            resize(outer.size());
+    }
+    m_pendingOuter = m_border ? outer : QRect();
+    m_pendingSize = sizeChanged || !frame.isNull();
+    m_pendingClock.start();
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -453,14 +507,22 @@ void TBildeviserForm::dropEvent(QDropEvent* event)
 bool TBildeviserForm::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
-    if (m_pendingOuterSize.isValid() && isVisible() &&
+    // Qt's own idea of the frame may, just after the window was mapped anew, still be the one
+    // of the state before; the window manager's report is used where there is one.
+    if (isVisible() && m_border && !isMaximized() &&
         (event->type() == QEvent::Show || event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
-        const QSize frame = frameGeometry().size() - geometry().size();
+        const std::optional<QMargins> reported = FrameExtents(*this);
+        const QMargins frame = reported ? *reported : FrameMargins(frameGeometry(), geometry());
         if (!frame.isNull()) {
-            const QSize outer = m_pendingOuterSize;
-            m_pendingOuterSize = QSize();
-            if (!isMaximized() && m_border)
-                resize(outer - frame);
+            m_frame = frame;
+            if (m_pendingOuter.isValid()) {
+                const QRect now = geometry().marginsAdded(frame);
+                const QRect want = m_pendingSize ? m_pendingOuter : QRect(m_pendingOuter.topLeft(), now.size());
+                if (now == want || m_pendingClock.elapsed() > PlacementPatience)
+                    m_pendingOuter = QRect();
+                else if (!reported || !RequestOuterBounds(*this, want, frame))
+                    setGeometry(want.marginsRemoved(frame));
+            }
         }
     }
     return handled;

@@ -1,6 +1,7 @@
 #pragma once
 // The picture viewer, the program's main window.
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 
@@ -81,10 +82,12 @@ private:
     void prefetchNext();
     void createActions();
     void createMenus();
-    void setBorder(bool sizeable);
     void enterFullScreen();
     void enterFullScreenView();
     void leaveFullScreen();
+    // Gives the window its border (and menu) or takes them, sets the window state, runs place
+    // to set its bounds, all while the window is off the screen, then shows it again.
+    void showView(bool border, Qt::WindowStates state, const std::function<void()>& place);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void loadPlacement();
     void fitImageToArea();
@@ -100,6 +103,10 @@ private:
     QSize m_pendingOuterSize;       // a stored outer size applied before the frame was known
     bool m_awaitingPicture = false; // a start or an open waits for its picture before it goes on
     int m_stepsWaiting = 0;         // steps made meanwhile, run when it arrives
+    QRect m_pendingOuter;           // stored outer bounds applied before the frame was known
+    bool m_pendingSize = false;     // ... with a size of their own (else only the position)
+    QElapsedTimer m_pendingClock;   // since the placement was applied
+    QMargins m_frame;               // the window manager's frame around the client area, last seen
 };
 
 // Folder part of a file name, up to and including its last separator; empty when it has none.

@@ -2,6 +2,10 @@
 #include "viewer/pictureloader.h"
 
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QTimer>
+#include <QTreeView>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
@@ -75,8 +79,23 @@ OpenPictureDialog::OpenPictureDialog(QWidget* parent) : QFileDialog(parent)
         grid->addWidget(box, 1, grid->columnCount(), grid->rowCount() - 1, 1);
 
     connect(this, &QFileDialog::currentChanged, this, &OpenPictureDialog::showPreview);
-    // Room for the file list beside the preview.
-    resize(860, 480);
+    // The size, type and date columns are as wide as their widest text (Norwegian heads and
+    // types are longer than the widths Qt starts from), measured again for each folder once it
+    // is read. The name column keeps the rest.
+    auto* model = findChild<QFileSystemModel*>();
+    auto* view = findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (model && view) {
+        connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+            // After the view has taken in the new rows.
+            QTimer::singleShot(0, view, [view] {
+                for (int column = 1; column < view->header()->count(); ++column)
+                    if (!view->isColumnHidden(column))
+                        view->resizeColumnToContents(column);
+            });
+        });
+    }
+    // Room for the file list with its four columns beside the preview.
+    resize(1060, 520);
 }
 
 void OpenPictureDialog::showPreview(const QString& path)
