@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev cppcheck
   fonts-liberation2 fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils xdg-utils
-  poppler-utils
+  poppler-utils hostname
 )
 
 missing=()

@@ -61,7 +61,7 @@ protected:
     // The data tree is there already, as at every start after the first.
     void makeTree()
     {
-        for (const QString& name : FolderTreeNames())
+        for (const QString& name : kFolderTree)
             QDir().mkpath(root() + name);
     }
 
@@ -140,18 +140,6 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{"a switch written as a word is off", {"LogToFile=true"}, {}, false, false, false,
                    false, false}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(StartupTest, StartLinesNameTheProgramTheSettingsAndTheUser)
-{
-    writeSettings({"LogToFile=1", "VerboseLogging=1"});
-    makeTree();
-
-    start({"--user", "ola", "-ip", "10.1.2.3"});
-
-    // The user named on the command line is the run's user; the login line keeps the logged-on one.
-    EXPECT_EQ(LogMessages(), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: OLA",
-                                       "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}));
-}
 
 TEST_F(StartupTest, LoginLineWritesTheDotWithoutADomain)
 {
@@ -284,25 +272,15 @@ TEST_F(StartupTest, StartAndEndRunOnce)
 // ---------------------------------------------------------------------------------------------
 // The data-folder tree at start.
 
-QStringList TreeLines(const QString& root, bool etcExists)
-{
-    QStringList lines;
-    for (const QString& name : FolderTreeNames())
-        lines.append(name == "etc" && etcExists ? "FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root + name
-                                                : "Oppretter mappen " + root + name);
-    return lines;
-}
-
 TEST_F(StartupTest, InstallOnACleanMachineMakesTheTreeOnce)
 {
     start({"-install", "-install"});
 
     // The settings folder was made just before, when the settings file was located. The
     // settings file has no LogToFile, so only the lines made under the option's switch are there.
-    EXPECT_EQ(LogMessages(), TreeLines(root(), true));
+    EXPECT_EQ(LogMessages(), FolderTreeLines(root(), {"etc"}));
     EXPECT_FALSE(logState().LogToFile);
-    for (const QString& name : FolderTreeNames())
-        EXPECT_TRUE(QFileInfo(root() + name).isDir()) << name.toStdString();
+    ExpectFolderTreeAt(root());
     const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
     EXPECT_EQ(saved.value("FOLDERS", "etc_folder"), root() + "etc/");
     EXPECT_EQ(saved.value("FOLDERS", "doc_folder"), env.path("doc/"));
@@ -317,11 +295,8 @@ TEST_F(StartupTest, InstallOverAnExistingTreeMakesItAgain)
 
     start({"-install"});
 
-    QStringList expected;
-    for (const QString& name : FolderTreeNames())
-        expected.append("FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root() + name);
-    EXPECT_EQ(LogMessages(), expected);
-    EXPECT_EQ(logState().ErrorCount, 24);
+    EXPECT_EQ(LogMessages(), FolderTreeLines(root(), {"*"}));
+    EXPECT_EQ(logState().ErrorCount, kFolderTree.size());
     const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
     EXPECT_EQ(saved.value("FOLDERS", "tmp_folder"), root() + "tmp/");
 }
@@ -353,40 +328,65 @@ TEST_F(StartupTest, PresentDataFolderMeansNoTree)
 }
 
 // ---------------------------------------------------------------------------------------------
-// The log at start: cleared, loaded, and what was logged before it was loaded.
+// The log at start: the lines of the run, after what the log file held, what clearing leaves, and
+// the lines made before the log was loaded.
 
-TEST_F(StartupTest, ExistingLogFileIsContinued)
+struct StartLogCase {
+    const char* title;
+    QStringList keys;
+    QStringList args;
+    const char* oldLog;        // the log file before the start; null: none
+    bool firstStart;           // no settings file and no data tree yet
+    QStringList buffer;        // the log buffer after the start, {P} the program, {S} the settings
+};
+
+class StartLogTable : public StartupTest, public ::testing::WithParamInterface<StartLogCase> {};
+
+TEST_P(StartLogTable, LogBufferAfterTheStart)
 {
-    writeSettings({"LogToFile=1"});
-    makeTree();
-    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 forrige kjoring\r\n");
+    const StartLogCase& c = GetParam();
+    if (!c.firstStart) {
+        writeSettings(c.keys);
+        makeTree();
+    }
+    if (c.oldLog)
+        TestEnv::writeFile(logPath(), c.oldLog);
 
-    start();
+    start(c.args);
 
-    EXPECT_EQ(logState().LogBuffer.value(0), "01.01.2011 10:00:00 forrige kjoring");
-    EXPECT_EQ(LogMessages().mid(1), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+    QStringList expected;
+    for (const QString& line : c.buffer)
+        expected << QString(line).replace("{P}", program).replace("{S}", settingsPath());
+    EXPECT_EQ(LogMessages(), expected);
 }
 
-TEST_F(StartupTest, ClearingEmptiesTheLogBeforeTheStartLines)
-{
-    writeSettings({"LogToFile=1", "ClearLogFileOnStartup=1"});
-    makeTree();
-    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 FEIL: forrige kjoring\r\n");
+const char* const kOldLog = "08.12.2011 23:29:01 forrige kjoring\r\n";   // stamped kLogMoment
 
-    start();
-
-    EXPECT_EQ(LogMessages(), (QStringList{"LOGGFIL TØMT (TextFile.ClearLog).", "START: " + program,
-                                       "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
-}
-
-TEST_F(StartupTest, InstallLinesAreLostWhenALogFileIsThere)
-{
-    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 forrige kjoring\r\n");
-
-    start({"-install"});
-
-    EXPECT_EQ(logState().LogBuffer, QStringList{"01.01.2011 10:00:00 forrige kjoring"});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Startup, StartLogTable,
+    ::testing::Values(
+        // The user named on the command line is the run's user; the login line keeps the
+        // logged-on one.
+        StartLogCase{"start lines name the program, the settings and the user",
+                     {"LogToFile=1", "VerboseLogging=1"}, {"--user", "ola", "-ip", "10.1.2.3"}, nullptr, false,
+                     {"START: {P}", "INIFIL: {S}", "BRUKER: OLA", "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}},
+        StartLogCase{"an existing log file is continued", {"LogToFile=1"}, {}, kOldLog, false,
+                     {"forrige kjoring", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
+        StartLogCase{"clearing empties the log before the start lines", {"LogToFile=1", "ClearLogFileOnStartup=1"},
+                     {}, kOldLog, false, {"LOGGFIL TØMT (TextFile.ClearLog).", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
+        // -install makes the tree before the log is loaded: its lines give way to the file's.
+        StartLogCase{"install lines are lost when a log file is there", {}, {"-install"}, kOldLog, true,
+                     {"forrige kjoring"}},
+        StartLogCase{"clean-up lines come before the start lines", {"LogToFile=1", "DeleteTemporaryFiles=1"}, {},
+                     nullptr, false,
+                     {"Sletter midlertidige filer opprettet av Tavlund programmer", "START: {P}", "INIFIL: {S}",
+                      "BRUKER: KARI"}},
+        // The old log is read first, so the clean-up's lines come after it instead of being lost.
+        StartLogCase{"clean-up lines follow the lines read from the log file",
+                     {"LogToFile=1", "DeleteTemporaryFiles=1"}, {}, kOldLog, false,
+                     {"forrige kjoring", "Sletter midlertidige filer opprettet av Tavlund programmer", "START: {P}",
+                      "INIFIL: {S}", "BRUKER: KARI"}}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 // ---------------------------------------------------------------------------------------------
 // Temporary files at start.
@@ -423,30 +423,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 true, true},
                       CleanCase{"system flag alone does nothing", {"DeleteSystemTemporaryFiles=1"}, false, false}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(StartupTest, CleanupLinesComeBeforeTheStartLines)
-{
-    writeSettings({"LogToFile=1", "DeleteTemporaryFiles=1"});
-    makeTree();
-
-    start();
-
-    EXPECT_EQ(LogMessages(), (QStringList{"Sletter midlertidige filer opprettet av Tavlund programmer",
-                                       "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
-}
-
-TEST_F(StartupTest, CleanupLinesFollowTheLinesReadFromTheLogFile)
-{
-    // The old log is read first, so the clean-up's lines come after it instead of being lost.
-    writeSettings({"LogToFile=1", "DeleteTemporaryFiles=1"});
-    makeTree();
-    TestEnv::writeFile(logPath(), (LogTimeStamp(kLogMoment) + " tidligere linje\r\n").toLatin1());
-
-    start();
-
-    EXPECT_EQ(LogMessages(), (QStringList{"tidligere linje", "Sletter midlertidige filer opprettet av Tavlund programmer",
-                                          "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
-}
 
 TEST_F(StartupTest, TheVerboseKeyTakesEffectOnlyAfterTheCleanup)
 {

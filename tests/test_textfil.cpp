@@ -2,7 +2,6 @@
 // in each encoding, with the failures that must not cost the user the log.
 #include "framework/textfil.h"
 #include "framework/uihooks.h"
-#include "framework/xmldata.h"
 #include "platform/environment.h"
 #include "testenv.h"
 
@@ -13,8 +12,6 @@
 #include <QStringEncoder>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -26,29 +23,6 @@ QByteArray Cp1252(const QString& text)
     QStringEncoder enc("windows-1252");
     return enc(text);
 }
-
-// Limits the size of files this process may write, so that a write fails for real. Nothing may
-// print while it is in force (the test's own output may be a file).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 class LogTest : public ::testing::Test {
 protected:
@@ -189,12 +163,6 @@ TEST_F(LogTest, PrefixSelectsTheCounter)
         EXPECT_EQ(s.WarningCount, c.counter == Warning ? 1 : 0) << c.message;
         EXPECT_EQ(s.HintCount, c.counter == Hint ? 1 : 0) << c.message;
     }
-}
-
-TEST(XmlData, ComponentIdentity)
-{
-    EXPECT_STREQ(XmlApiName, "Tavlund XMLAPI");
-    EXPECT_STREQ(XmlApiVersion, "1.30");
 }
 
 // ---------------------------------------------------------------------------------------------
