@@ -12,6 +12,7 @@
 #include <QStringEncoder>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -302,32 +303,43 @@ TEST_F(LogTest, ALinkedLogFileStaysALinkThroughClearAndSave)
 // ---------------------------------------------------------------------------------------------
 // Failures
 
-TEST_F(LogTest, ClearLogReportsAMissingFolder)
+TEST_F(LogTest, ClearLogThatCannotMakeTheFileSaysWhyAndLeavesWhatIsThere)
 {
-    logState().ErrorCount = 4;
-    ClearLog();
-    EXPECT_EQ(messages, QStringList{"FEIL|Feil under oppretting av ny fil: " + logPath() + "  (2)"});
-    EXPECT_EQ(logState().ErrorCount, 5);
-    EXPECT_EQ(logState().LogBuffer, QStringList{"08.12.2011 23:29:01" + kCleared});
-    EXPECT_FALSE(QFileInfo::exists(QFileInfo(logPath()).path()));  // not created here
-}
+    enum Place { NoFolder, FolderInTheFilesPlace, ReadOnlyFile };
+    const struct {
+        const char* what;
+        Place place;
+        int errorNumber;
+    } cases[] = {
+        {"the folder is missing and is not made here", NoFolder, ENOENT},
+        {"a folder stands where the file should be", FolderInTheFilesPlace, EISDIR},
+        {"the file has no write bit", ReadOnlyFile, EACCES},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(QFileInfo(logPath()).path()).removeRecursively();
+        messages.clear();
+        if (c.place == FolderInTheFilesPlace)
+            QDir().mkpath(logPath());
+        if (c.place == ReadOnlyFile) {
+            TestEnv::writeFile(logPath(), "beholdes\r\n");
+            ASSERT_TRUE(QFile::setPermissions(logPath(), QFile::ReadOwner | QFile::ReadGroup));
+        }
+        logState().ErrorCount = 4;
 
-TEST_F(LogTest, ClearLogReportsAFolderInTheFilesPlace)
-{
-    QDir().mkpath(logPath());
-    ClearLog();
-    EXPECT_EQ(messages, QStringList{"FEIL|Feil under oppretting av ny fil: " + logPath() + "  (21)"});
-    EXPECT_EQ(logState().ErrorCount, 1);
-    EXPECT_TRUE(QFileInfo(logPath()).isDir());
-}
+        ClearLog();
 
-TEST_F(LogTest, ClearLogLeavesAReadOnlyFileAsItWas)
-{
-    TestEnv::writeFile(logPath(), "beholdes\r\n");
-    ASSERT_TRUE(QFile::setPermissions(logPath(), QFile::ReadOwner | QFile::ReadGroup));
-    ClearLog();
-    EXPECT_EQ(messages, QStringList{"FEIL|Feil under oppretting av ny fil: " + logPath() + "  (13)"});
-    EXPECT_EQ(TestEnv::readFile(logPath()), "beholdes\r\n");
+        EXPECT_EQ(messages, QStringList{"FEIL|Feil under oppretting av ny fil: " + logPath() + "  (" +
+                                        QString::number(c.errorNumber) + ")"});
+        EXPECT_EQ(logState().ErrorCount, 5);
+        EXPECT_EQ(logState().LogBuffer, QStringList{"08.12.2011 23:29:01" + kCleared});
+        EXPECT_EQ(QFileInfo::exists(QFileInfo(logPath()).path()), c.place != NoFolder);
+        EXPECT_EQ(QFileInfo(logPath()).isDir(), c.place == FolderInTheFilesPlace);
+        if (c.place == ReadOnlyFile) {
+            EXPECT_EQ(TestEnv::readFile(logPath()), "beholdes\r\n");
+            QFile::setPermissions(logPath(), QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
 }
 
 TEST_F(LogTest, ClearLogThatCannotWriteCountsSilentlyAndKeepsTheOldFile)
