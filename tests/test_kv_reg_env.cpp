@@ -314,6 +314,7 @@ TEST_F(OsVersionTest, KernelReleaseSplitsIntoVersionAndBuild)
         {"6.18.44-fc-v1523", 6, 18, 44},
         {"5.10", 5, 10, 0},
         {"6.1-rc3", 6, 1, 0},
+        {"6.1-rc3.7", 6, 1, 0},   // what follows the digits of a part ends the numbers
         {"4.19.0.1", 4, 19, 0},
         {"", 0, 0, 0},
     };
