@@ -52,18 +52,26 @@ start_xvfb "$first_display" "$last_display" "$work/xvfb.log"
 trap 'kill $xvfb_pid 2>/dev/null || true; wait $xvfb_pid 2>/dev/null || true' EXIT
 export GLIMRA_E2E_DISPLAY="$xvfb_display"
 
-build_tree() { cmake --build "$build" -j "$jobs" >"$work/build.log" 2>&1; }
+# Builds the named targets (all when none are named).
+build_tree() {
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  cmake --build "$build" -j "$jobs" "${targets[@]}" >"$work/build.log" 2>&1
+}
 # The whole suite less the shuffled repeats; stops at the first failure.
 run_suite() {
   (cd "$build" && ctest -j "$jobs" --timeout 600 --stop-on-failure -E '^shuffled_' >"$work/ctest.log" 2>&1)
 }
-# The programs named first; false as soon as one fails.
+# The programs named first, each built alone; false as soon as one fails. A fault they catch
+# costs one program's build, not the whole tree's.
 run_first() {
   local t
   for t in $1; do
     if [ "$t" = e2e ]; then
+      build_tree glimra || return 2
       (cd "$build" && ctest -L e2e --timeout 600 --stop-on-failure >"$work/first.log" 2>&1) || return 1
     else
+      build_tree "$t" || return 2
       (cd "$build/tests" && QT_QPA_PLATFORM=offscreen LANG=nb_NO.UTF-8 timeout 600 "./$t" >"$work/first.log" 2>&1) ||
         return 1
     fi
@@ -95,10 +103,16 @@ while IFS= read -r line || [ -n "$line" ]; do
   fi
   cp -p "$src/$file" "$work/original"
   perl -0pi -e 's/\Q$ENV{MUT_FROM}\E/$ENV{MUT_TO}/' "$src/$file"
-  if ! build_tree; then
+  status=0
+  run_first "$first" || status=$?
+  if [ "$status" -eq 0 ]; then
+    build_tree || status=2
+    [ "$status" -eq 0 ] && { run_suite || status=1; }
+  fi
+  if [ "$status" -eq 2 ]; then
     verdict="BYGGER IKKE"
     stillborn=$((stillborn + 1))
-  elif ! run_first "$first" || ! run_suite; then
+  elif [ "$status" -eq 1 ]; then
     verdict="FANGET"
     killed=$((killed + 1))
   else
