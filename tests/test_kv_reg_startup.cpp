@@ -341,7 +341,7 @@ struct StartLogCase {
     const char* title;
     QStringList keys;
     QStringList args;
-    const char* oldLog;        // the log file before the start; null: none
+    bool oldLog;               // a log file from an earlier run is there: "forrige kjoring"
     bool firstStart;           // no settings file and no data tree yet
     QStringList buffer;        // the log buffer after the start, {P} the program, {S} the settings
 };
@@ -356,7 +356,7 @@ TEST_P(StartLogTable, LogBufferAfterTheStart)
         makeTree();
     }
     if (c.oldLog)
-        TestEnv::writeFile(logPath(), c.oldLog);
+        TestEnv::writeFile(logPath(), (LogTimeStamp(kLogMoment) + " forrige kjoring\r\n").toUtf8());
 
     start(c.args);
 
@@ -366,30 +366,28 @@ TEST_P(StartLogTable, LogBufferAfterTheStart)
     EXPECT_EQ(LogMessages(), expected);
 }
 
-const char* const kOldLog = "08.12.2011 23:29:01 forrige kjoring\r\n";   // stamped kLogMoment
-
 INSTANTIATE_TEST_SUITE_P(
     Startup, StartLogTable,
     ::testing::Values(
         // The user named on the command line is the run's user; the login line keeps the
         // logged-on one.
         StartLogCase{"start lines name the program, the settings and the user",
-                     {"LogToFile=1", "VerboseLogging=1"}, {"--user", "ola", "-ip", "10.1.2.3"}, nullptr, false,
+                     {"LogToFile=1", "VerboseLogging=1"}, {"--user", "ola", "-ip", "10.1.2.3"}, false, false,
                      {"START: {P}", "INIFIL: {S}", "BRUKER: OLA", "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}},
-        StartLogCase{"an existing log file is continued", {"LogToFile=1"}, {}, kOldLog, false,
+        StartLogCase{"an existing log file is continued", {"LogToFile=1"}, {}, true, false,
                      {"forrige kjoring", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
         StartLogCase{"clearing empties the log before the start lines", {"LogToFile=1", "ClearLogFileOnStartup=1"},
-                     {}, kOldLog, false, {"LOGGFIL TØMT (TextFile.ClearLog).", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
+                     {}, true, false, {"LOGGFIL TØMT (TextFile.ClearLog).", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
         // -install makes the tree before the log is loaded: its lines give way to the file's.
-        StartLogCase{"install lines are lost when a log file is there", {}, {"-install"}, kOldLog, true,
+        StartLogCase{"install lines are lost when a log file is there", {}, {"-install"}, true, true,
                      {"forrige kjoring"}},
         StartLogCase{"clean-up lines come before the start lines", {"LogToFile=1", "DeleteTemporaryFiles=1"}, {},
-                     nullptr, false,
+                     false, false,
                      {"Sletter midlertidige filer opprettet av Tavlund programmer", "START: {P}", "INIFIL: {S}",
                       "BRUKER: KARI"}},
         // The old log is read first, so the clean-up's lines come after it instead of being lost.
         StartLogCase{"clean-up lines follow the lines read from the log file",
-                     {"LogToFile=1", "DeleteTemporaryFiles=1"}, {}, kOldLog, false,
+                     {"LogToFile=1", "DeleteTemporaryFiles=1"}, {}, true, false,
                      {"forrige kjoring", "Sletter midlertidige filer opprettet av Tavlund programmer", "START: {P}",
                       "INIFIL: {S}", "BRUKER: KARI"}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
