@@ -4,6 +4,7 @@
 #include "framework/textfil.h"
 #include "platform/environment.h"
 #include "platform/fake/registry_fake.h"
+#include "platform/linux/netaddresses.h"
 #include "platform/osversion.h"
 #include "platform/registry.h"
 #include "testenv.h"
@@ -16,10 +17,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 #include <iostream>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
+#include <netpacket/packet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -441,6 +446,44 @@ TEST_F(LinuxRegistryTest, InterfacesAreTheNetworkAdaptersWithTheirAddresses)
     if (addresses.size() <= 1)
         std::cout << "[   NOTE   ] this machine has no IPv4 address outside loopback to compare\n";
     EXPECT_FALSE(backend->openKey(HKLM, kInterfaces + "\\ikke-et-kort", true));
+}
+
+TEST(InterfaceAddresses, FirstIPv4AddressOfEachInterfaceAndWhichAreLoopback)
+{
+    // A list as getifaddrs gives it: an interface may come several times, once per address.
+    struct Item {
+        const char* name;
+        int family;
+        const char* address;  // IPv4 only
+        unsigned flags;
+    };
+    const Item items[] = {
+        {"lo", AF_INET, "127.0.0.1", IFF_LOOPBACK | IFF_UP},
+        {"eth0", AF_INET6, nullptr, IFF_UP},
+        {"eth0", AF_INET, "192.168.1.20", IFF_UP},
+        {"eth0", AF_INET, "192.168.1.21", IFF_UP},   // a second address: the first counts
+        {"wlan0", AF_PACKET, nullptr, IFF_UP},      // no IPv4 address at all
+        {"tun0", AF_INET, "10.8.0.2", IFF_UP | IFF_POINTOPOINT},
+    };
+    std::vector<ifaddrs> list(std::size(items));
+    std::vector<sockaddr_storage> addresses(std::size(items));
+    for (size_t i = 0; i < list.size(); ++i) {
+        list[i] = ifaddrs{};
+        list[i].ifa_next = i + 1 < list.size() ? &list[i + 1] : nullptr;
+        list[i].ifa_name = const_cast<char*>(items[i].name);
+        list[i].ifa_flags = items[i].flags;
+        addresses[i] = sockaddr_storage{};
+        addresses[i].ss_family = static_cast<sa_family_t>(items[i].family);
+        if (items[i].address)
+            inet_pton(AF_INET, items[i].address, &reinterpret_cast<sockaddr_in*>(&addresses[i])->sin_addr);
+        list[i].ifa_addr = reinterpret_cast<sockaddr*>(&addresses[i]);
+    }
+
+    const platform::InterfaceAddresses found = platform::ReadInterfaceAddresses(list.data());
+    const QHash<QString, QString> expected{{"lo", "127.0.0.1"}, {"eth0", "192.168.1.20"}, {"tun0", "10.8.0.2"}};
+    EXPECT_EQ(found.firstIPv4, expected);
+    EXPECT_EQ(found.loopback, QSet<QString>{"lo"});
+    EXPECT_TRUE(platform::ReadInterfaceAddresses(nullptr).firstIPv4.isEmpty());
 }
 
 TEST_F(LinuxRegistryTest, SpoolDirectoryOnlyWhenTheFolderExists)
