@@ -34,6 +34,7 @@ jobs="${GLIMRA_MUTATION_JOBS:-2}"
 # The copy follows the tree: changed files are copied with a new time stamp (so a build of an
 # interrupted earlier run is never taken for current), files gone from the tree are removed.
 mkdir -p "$src"
+cp "$list" "$work/mutations.txt"   # the list as it was at the start, whatever happens to it meanwhile
 (cd "$root" && find . -path ./.git -prune -o -path './build*' -prune -o -type f -print | sort) >"$work/files"
 (cd "$src" && find . -path ./build -prune -o -type f -print | sort) | comm -13 "$work/files" - | (cd "$src" && xargs -r -d '\n' rm -f)
 while IFS= read -r f; do
@@ -104,8 +105,10 @@ while IFS= read -r line || [ -n "$line" ]; do
   cp -p "$src/$file" "$work/original"
   perl -0pi -e 's/\Q$ENV{MUT_FROM}\E/$ENV{MUT_TO}/' "$src/$file"
   status=0
+  by="av $first"
   run_first "$first" || status=$?
   if [ "$status" -eq 0 ]; then
+    by="av hele serien"
     build_tree || status=2
     [ "$status" -eq 0 ] && { run_suite || status=1; }
   fi
@@ -113,7 +116,9 @@ while IFS= read -r line || [ -n "$line" ]; do
     verdict="BYGGER IKKE"
     stillborn=$((stillborn + 1))
   elif [ "$status" -eq 1 ]; then
-    verdict="FANGET"
+    verdict="FANGET $by:"
+    # What caught it, kept for a look afterwards.
+    [ "$by" = "av hele serien" ] && cp "$build/Testing/Temporary/LastTest.log" "$work/caught-$number.log"
     killed=$((killed + 1))
   else
     verdict="OVERLEVDE"
@@ -123,7 +128,7 @@ while IFS= read -r line || [ -n "$line" ]; do
   cp -p "$work/original" "$src/$file"
   touch "$src/$file"
   echo "$verdict $label"
-done <"$list"
+done <"$work/mutations.txt"
 
 tried=$((killed + survived))
 echo

@@ -10,13 +10,18 @@
 # server itself says when it is ready (-displayfd writes the number once it accepts clients),
 # a server that ends is replaced by one on the next number, and xdpyinfo must answer before
 # anything is started on the display.
+#
+# -noreset: by default the server starts itself over each time its last client goes away, and a
+# program that connects in that moment fails with "could not connect to display". Between the
+# tests' short-lived clients (xdotool, import, xdpyinfo) that happens often enough to fail a run
+# now and then; with -noreset the server stays up for the whole run.
 start_xvfb() {
   local first=$1 last=$2 log=$3 n ready
   ready=$(mktemp)
   for n in $(seq "$first" "$last"); do
     [ -e "/tmp/.X$n-lock" ] && continue
     : >"$ready"
-    Xvfb ":$n" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$ready" >"$log" 2>&1 &
+    Xvfb ":$n" -displayfd 3 -noreset -screen 0 1920x1080x24 -nolisten tcp 3>"$ready" >"$log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 1 600); do
       [ -s "$ready" ] && break
