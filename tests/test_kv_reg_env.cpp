@@ -17,14 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <iterator>
 #include <vector>
-#include <iostream>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netpacket/packet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
