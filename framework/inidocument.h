@@ -2,7 +2,9 @@
 // An INI document as the maker's programs read and write it.
 //
 // Reading: a line ends at CR, LF or CR LF. Each line is trimmed of blanks and control characters
-// (code units up to U+0020, nothing else: a no-break space stays); "[name]" opens a section; "key=value" is an entry (key and value
+// (code units up to U+0020, nothing else: a no-break space stays); "[name]" opens a section, the
+// name without the blanks and tabs at its two ends ("[ STANDARD ]" opens STANDARD and is written
+// back as "[STANDARD]"; blanks inside a name are part of it); "key=value" is an entry (key and value
 // trimmed separately, the value is everything after the first "=", quotes kept). Empty lines,
 // lines starting with ";" and lines before the first section are skipped. A line without "="
 // inside a section is kept as it stands. Section names and keys are matched without regard to

@@ -5,20 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-display=""
-for n in $(seq 90 130); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "Fant ingen ledig skjerm for Xvfb" >&2; exit 1; }
-
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/tmp/glimra-xvfb.log 2>&1 &
-xvfb_pid=$!
+source scripts/xvfb.bash
+start_xvfb 90 130 /tmp/glimra-xvfb.log
 trap 'kill $xvfb_pid 2>/dev/null || true; wait $xvfb_pid 2>/dev/null || true' EXIT
-for _ in $(seq 1 50); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-  sleep 0.1
-done
-export GLIMRA_E2E_DISPLAY="$display"
+export GLIMRA_E2E_DISPLAY="$xvfb_display"
 
 (cd build && ctest --output-on-failure -j 2 --timeout 600)
 

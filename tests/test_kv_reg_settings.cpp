@@ -65,6 +65,22 @@ TEST(IniFormat, ReadsWhatTheMakersProgramsWrite)
               "[beta]\r\nKey=unix line\r\n\r\n");
 }
 
+TEST(IniFormat, BlanksAroundASectionNameAreNoPartOfIt)
+{
+    const IniDocument doc =
+        IniDocument::fromBytes("[ STANDARD ]\r\nA=1\r\n[\tstandard  ]\r\nB=2\r\n[  Annen del ]\r\nC=3\r\n");
+    EXPECT_EQ(doc.value("STANDARD", "A"), "1");
+    EXPECT_EQ(doc.value("STANDARD", "B"), "2");
+    EXPECT_EQ(doc.value("Annen del", "C"), "3");
+    EXPECT_EQ(Text(doc.toBytes()), "[STANDARD]\r\nA=1\r\nB=2\r\n\r\n[Annen del]\r\nC=3\r\n\r\n");
+
+    // So a settings file written that way is read by the program as the user meant.
+    TestEnv env;
+    TestEnv::writeFile(env.appData() + "/Tavlund/etc/tavlund.ini", "[ STANDARD ]\r\nBilde-Strekk=1\r\n");
+    OpenMain();
+    EXPECT_TRUE(IniReadBool("Bilde-Strekk"));
+}
+
 TEST(IniFormat, ChangedKeysKeepTheirPlaceNewOnesGoLast)
 {
     IniDocument doc = IniDocument::fromBytes("[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n");
@@ -261,15 +277,16 @@ TEST(SettingsFile, AFailedWriteLeavesThePreviousFileWhole)
         IniWriteString(QString("Key%1").arg(i), QString(40, 'x'));
 
     // A file-size limit makes the write fail part-way, as a full disk would.
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = before.size() + 64;
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(FlushSettings(), SettingsError);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool refused = false;
+    {
+        FileSizeLimit limit(before.size() + 64);
+        try {
+            FlushSettings();
+        } catch (const SettingsError&) {
+            refused = true;
+        }
+    }
+    EXPECT_TRUE(refused);
 
     EXPECT_EQ(TestEnv::readFile(settingsState().SettingsPath), before);
     EXPECT_EQ(QDir(settingsState().SettingsFolder).entryList(QDir::Files), QStringList({"tavlund.ini"}))

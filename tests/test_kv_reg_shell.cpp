@@ -73,18 +73,16 @@ const QByteArray kShortcut = "[InternetShortcut]\r\n"
                              "IconFile=/opt/Tavlund Program/glimra\r\n"
                              "\r\n";
 
-TEST_F(ShortcutTest, WritesTheThreeKeys)
+TEST_F(ShortcutTest, WritesTheThreeKeysOnceHoweverOftenItRuns)
 {
-    CreateDesktopShortcut();
-    EXPECT_EQ(TestEnv::readFile(file), kShortcut);
-}
-
-TEST_F(ShortcutTest, TwiceLeavesOneFileWithTheThreeKeys)
-{
-    CreateDesktopShortcut();
-    CreateDesktopShortcut();
-    EXPECT_EQ(TestEnv::readFile(file), kShortcut);
-    EXPECT_EQ(QDir(desktop).entryList(QDir::Files | QDir::Hidden), QStringList{"glimra.URL"});
+    for (int runs : {1, 2}) {
+        SCOPED_TRACE(runs);
+        QFile::remove(file);
+        for (int i = 0; i < runs; ++i)
+            CreateDesktopShortcut();
+        EXPECT_EQ(TestEnv::readFile(file), kShortcut);
+        EXPECT_EQ(QDir(desktop).entryList(QDir::Files | QDir::Hidden), QStringList{"glimra.URL"});
+    }
 }
 
 TEST_F(ShortcutTest, OtherSectionsAndKeysAreKept)
@@ -146,33 +144,47 @@ protected:
     platform::ScopedFakeShell shell;
 };
 
-TEST_F(UpdateTest, StartsTheUpdaterFromTheBinFolder)
+TEST_F(UpdateTest, StartsTheUpdaterFromTheBinFolderElseFromTheProgramsFolder)
 {
+    enum InBin { Program, Nothing, Folder };
     const QString bin = DataRoot() + "bin/";
-    TestEnv::writeFile(bin + "oppdater", "");
-    StartProgramUpdate();
-    ASSERT_EQ(shell->requests().size(), 1);
-    EXPECT_EQ(shell->requests().at(0).target, bin + "oppdater");
-    EXPECT_EQ(shell->requests().at(0).parameters, env.path("Tavlund Program/glimra"));  // unquoted
-    EXPECT_EQ(shell->requests().at(0).workingFolder, bin);
-    EXPECT_TRUE(startupState().updateRequested);
-    const QStringList& log = logState().LogBuffer;
-    ASSERT_EQ(log.size(), 2);
-    EXPECT_TRUE(log.at(0).endsWith(" Starter oppdatering av programmet..."));
-    EXPECT_TRUE(log.at(1).endsWith(" Avslutter " + env.path("Tavlund Program/glimra") +
-                                   " for å oppdatere i fra internett."))
-        << log.at(1).toStdString();
-}
-
-TEST_F(UpdateTest, WithoutUpdaterInBinTheProgramFolderIsUsed)
-{
-    StartProgramUpdate();
     const QString own = env.path("Tavlund Program/");
-    ASSERT_EQ(shell->requests().size(), 1);
-    EXPECT_EQ(shell->requests().at(0).target, own + "oppdater");
-    EXPECT_EQ(shell->requests().at(0).workingFolder, own);
-    EXPECT_EQ(tavlundpath("bin"), own);  // the bin folder now names the program's folder
-    EXPECT_TRUE(startupState().updateRequested);
+    const struct {
+        const char* what;
+        InBin inBin;
+        QString folder;  // where the updater is started from
+    } cases[] = {
+        {"the updater in the bin folder", Program, bin},
+        {"no updater in the bin folder", Nothing, own},
+        {"a folder of the updater's name is no updater", Folder, own},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetFrameworkState();
+        startupState().programPath = own + "glimra";
+        logState().LogToFile = true;
+        const qsizetype before = shell->requests().size();
+        QDir(bin).removeRecursively();
+        if (c.inBin == Program)
+            TestEnv::writeFile(bin + "oppdater", "");
+        if (c.inBin == Folder)
+            QDir().mkpath(bin + "oppdater");
+
+        StartProgramUpdate();
+
+        ASSERT_EQ(shell->requests().size(), before + 1);
+        const platform::ShellRequest& request = shell->requests().last();
+        EXPECT_EQ(request.target, c.folder + "oppdater");
+        EXPECT_EQ(request.parameters, own + "glimra");  // unquoted
+        EXPECT_EQ(request.workingFolder, c.folder);
+        EXPECT_EQ(tavlundpath("bin"), c.folder) << "the bin folder then names the program's folder";
+        EXPECT_TRUE(startupState().updateRequested);
+        const QStringList& log = logState().LogBuffer;
+        ASSERT_EQ(log.size(), 2);
+        EXPECT_TRUE(log.at(0).endsWith(" Starter oppdatering av programmet..."));
+        EXPECT_TRUE(log.at(1).endsWith(" Avslutter " + own + "glimra for å oppdatere i fra internett."))
+            << log.at(1).toStdString();
+    }
 }
 
 // The updater is found under its Linux name and under its Windows name, in the bin folder and

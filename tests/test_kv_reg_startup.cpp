@@ -61,7 +61,7 @@ protected:
     // The data tree is there already, as at every start after the first.
     void makeTree()
     {
-        for (const QString& name : FolderTreeNames())
+        for (const QString& name : kFolderTree)
             QDir().mkpath(root() + name);
     }
 
@@ -141,18 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
                    false, false}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
-TEST_F(StartupTest, StartLinesNameTheProgramTheSettingsAndTheUser)
-{
-    writeSettings({"LogToFile=1", "VerboseLogging=1"});
-    makeTree();
-
-    start({"--user", "ola", "-ip", "10.1.2.3"});
-
-    // The user named on the command line is the run's user; the login line keeps the logged-on one.
-    EXPECT_EQ(LogMessages(), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: OLA",
-                                       "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}));
-}
-
 TEST_F(StartupTest, LoginLineWritesTheDotWithoutADomain)
 {
     registry->setString(RegistryRoot::LocalMachine, "System\\CurrentControlSet\\Services\\TCPIP\\Parameters",
@@ -186,17 +174,23 @@ TEST_F(StartupTest, SummaryCountsTheWholeRun)
 
 TEST_F(StartupTest, HintsGetALineAfterTheSummary)
 {
-    writeSettings({"LogToFile=1", "VerboseLogging=1"});
-    makeTree();
-    start();
-    for (int i = 0; i < 3; ++i)
-        LogLine("HINT: nummer " + QString::number(i));
+    for (int hints : {0, 1, 3}) {
+        SCOPED_TRACE(hints);
+        ResetFrameworkState();
+        QFile::remove(logPath());
+        writeSettings({"LogToFile=1", "VerboseLogging=1"});
+        makeTree();
+        start();
+        for (int i = 0; i < hints; ++i)
+            LogLine("HINT: nummer " + QString::number(i));
 
-    const QStringList lines = finish();
+        const QStringList lines = finish();
 
-    EXPECT_EQ(lines.mid(lines.size() - 3),
-              (QStringList{"Oppdaterer " + settingsPath(), "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler",
-                           "Det ble gitt 3 hint i programmet"}));
+        QStringList tail{"Oppdaterer " + settingsPath(), "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"};
+        if (hints > 0)
+            tail << "Det ble gitt " + QString::number(hints) + " hint i programmet";
+        EXPECT_EQ(lines.mid(lines.size() - tail.size()), tail);
+    }
 }
 
 TEST_F(StartupTest, ReadOnlySettingsFileIsLeftAsItIsAndWarnedAbout)
@@ -284,25 +278,15 @@ TEST_F(StartupTest, StartAndEndRunOnce)
 // ---------------------------------------------------------------------------------------------
 // The data-folder tree at start.
 
-QStringList TreeLines(const QString& root, bool etcExists)
-{
-    QStringList lines;
-    for (const QString& name : FolderTreeNames())
-        lines.append(name == "etc" && etcExists ? "FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root + name
-                                                : "Oppretter mappen " + root + name);
-    return lines;
-}
-
 TEST_F(StartupTest, InstallOnACleanMachineMakesTheTreeOnce)
 {
     start({"-install", "-install"});
 
     // The settings folder was made just before, when the settings file was located. The
     // settings file has no LogToFile, so only the lines made under the option's switch are there.
-    EXPECT_EQ(LogMessages(), TreeLines(root(), true));
+    EXPECT_EQ(LogMessages(), FolderTreeLines(root(), {"etc"}));
     EXPECT_FALSE(logState().LogToFile);
-    for (const QString& name : FolderTreeNames())
-        EXPECT_TRUE(QFileInfo(root() + name).isDir()) << name.toStdString();
+    ExpectFolderTreeAt(root());
     const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
     EXPECT_EQ(saved.value("FOLDERS", "etc_folder"), root() + "etc/");
     EXPECT_EQ(saved.value("FOLDERS", "doc_folder"), env.path("doc/"));
@@ -317,11 +301,8 @@ TEST_F(StartupTest, InstallOverAnExistingTreeMakesItAgain)
 
     start({"-install"});
 
-    QStringList expected;
-    for (const QString& name : FolderTreeNames())
-        expected.append("FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root() + name);
-    EXPECT_EQ(LogMessages(), expected);
-    EXPECT_EQ(logState().ErrorCount, 24);
+    EXPECT_EQ(LogMessages(), FolderTreeLines(root(), {"*"}));
+    EXPECT_EQ(logState().ErrorCount, kFolderTree.size());
     const IniDocument saved = IniDocument::fromBytes(TestEnv::readFile(settingsPath()));
     EXPECT_EQ(saved.value("FOLDERS", "tmp_folder"), root() + "tmp/");
 }
@@ -353,40 +334,63 @@ TEST_F(StartupTest, PresentDataFolderMeansNoTree)
 }
 
 // ---------------------------------------------------------------------------------------------
-// The log at start: cleared, loaded, and what was logged before it was loaded.
+// The log at start: the lines of the run, after what the log file held, what clearing leaves, and
+// the lines made before the log was loaded.
 
-TEST_F(StartupTest, ExistingLogFileIsContinued)
+struct StartLogCase {
+    const char* title;
+    QStringList keys;
+    QStringList args;
+    bool oldLog;               // a log file from an earlier run is there: "forrige kjoring"
+    bool firstStart;           // no settings file and no data tree yet
+    QStringList buffer;        // the log buffer after the start, {P} the program, {S} the settings
+};
+
+class StartLogTable : public StartupTest, public ::testing::WithParamInterface<StartLogCase> {};
+
+TEST_P(StartLogTable, LogBufferAfterTheStart)
 {
-    writeSettings({"LogToFile=1"});
-    makeTree();
-    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 forrige kjoring\r\n");
+    const StartLogCase& c = GetParam();
+    if (!c.firstStart) {
+        writeSettings(c.keys);
+        makeTree();
+    }
+    if (c.oldLog)
+        TestEnv::writeFile(logPath(), (LogTimeStamp(kLogMoment) + " forrige kjoring\r\n").toUtf8());
 
-    start();
+    start(c.args);
 
-    EXPECT_EQ(logState().LogBuffer.value(0), "01.01.2011 10:00:00 forrige kjoring");
-    EXPECT_EQ(LogMessages().mid(1), (QStringList{"START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
+    QStringList expected;
+    for (const QString& line : c.buffer)
+        expected << QString(line).replace("{P}", program).replace("{S}", settingsPath());
+    EXPECT_EQ(LogMessages(), expected);
 }
 
-TEST_F(StartupTest, ClearingEmptiesTheLogBeforeTheStartLines)
-{
-    writeSettings({"LogToFile=1", "ClearLogFileOnStartup=1"});
-    makeTree();
-    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 FEIL: forrige kjoring\r\n");
-
-    start();
-
-    EXPECT_EQ(LogMessages(), (QStringList{"LOGGFIL TØMT (TextFile.ClearLog).", "START: " + program,
-                                       "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
-}
-
-TEST_F(StartupTest, InstallLinesAreLostWhenALogFileIsThere)
-{
-    TestEnv::writeFile(logPath(), "01.01.2011 10:00:00 forrige kjoring\r\n");
-
-    start({"-install"});
-
-    EXPECT_EQ(logState().LogBuffer, QStringList{"01.01.2011 10:00:00 forrige kjoring"});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Startup, StartLogTable,
+    ::testing::Values(
+        // The user named on the command line is the run's user; the login line keeps the
+        // logged-on one.
+        StartLogCase{"start lines name the program, the settings and the user",
+                     {"LogToFile=1", "VerboseLogging=1"}, {"--user", "ola", "-ip", "10.1.2.3"}, false, false,
+                     {"START: {P}", "INIFIL: {S}", "BRUKER: OLA", "LOGIN: kari  node: PC-7.firma.local IP:10.1.2.3"}},
+        StartLogCase{"an existing log file is continued", {"LogToFile=1"}, {}, true, false,
+                     {"forrige kjoring", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
+        StartLogCase{"clearing empties the log before the start lines", {"LogToFile=1", "ClearLogFileOnStartup=1"},
+                     {}, true, false, {"LOGGFIL TØMT (TextFile.ClearLog).", "START: {P}", "INIFIL: {S}", "BRUKER: KARI"}},
+        // -install makes the tree before the log is loaded: its lines give way to the file's.
+        StartLogCase{"install lines are lost when a log file is there", {}, {"-install"}, true, true,
+                     {"forrige kjoring"}},
+        StartLogCase{"clean-up lines come before the start lines", {"LogToFile=1", "DeleteTemporaryFiles=1"}, {},
+                     false, false,
+                     {"Sletter midlertidige filer opprettet av Tavlund programmer", "START: {P}", "INIFIL: {S}",
+                      "BRUKER: KARI"}},
+        // The old log is read first, so the clean-up's lines come after it instead of being lost.
+        StartLogCase{"clean-up lines follow the lines read from the log file",
+                     {"LogToFile=1", "DeleteTemporaryFiles=1"}, {}, true, false,
+                     {"forrige kjoring", "Sletter midlertidige filer opprettet av Tavlund programmer", "START: {P}",
+                      "INIFIL: {S}", "BRUKER: KARI"}}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 // ---------------------------------------------------------------------------------------------
 // Temporary files at start.
@@ -423,30 +427,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 true, true},
                       CleanCase{"system flag alone does nothing", {"DeleteSystemTemporaryFiles=1"}, false, false}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(StartupTest, CleanupLinesComeBeforeTheStartLines)
-{
-    writeSettings({"LogToFile=1", "DeleteTemporaryFiles=1"});
-    makeTree();
-
-    start();
-
-    EXPECT_EQ(LogMessages(), (QStringList{"Sletter midlertidige filer opprettet av Tavlund programmer",
-                                       "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
-}
-
-TEST_F(StartupTest, CleanupLinesFollowTheLinesReadFromTheLogFile)
-{
-    // The old log is read first, so the clean-up's lines come after it instead of being lost.
-    writeSettings({"LogToFile=1", "DeleteTemporaryFiles=1"});
-    makeTree();
-    TestEnv::writeFile(logPath(), (LogTimeStamp(kLogMoment) + " tidligere linje\r\n").toLatin1());
-
-    start();
-
-    EXPECT_EQ(LogMessages(), (QStringList{"tidligere linje", "Sletter midlertidige filer opprettet av Tavlund programmer",
-                                          "START: " + program, "INIFIL: " + settingsPath(), "BRUKER: KARI"}));
-}
 
 TEST_F(StartupTest, TheVerboseKeyTakesEffectOnlyAfterTheCleanup)
 {

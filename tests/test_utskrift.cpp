@@ -195,6 +195,9 @@ TEST_F(UtskriftTest, PageGeometryFromSurfaceScaleAndMargins)
         {1050, 1485, 5, {0, 0, 0, 0}, 0, 0, 1049, 1484, 104, 209, 296, 0},
         {1050, 1485, 5, {10, 10, 10, 10}, 50, 50, 999, 1434, 94, 199, 286, 10},
         {1485, 1050, 5, {0, 0, 0, 0}, 0, 0, 1484, 1049, 148, 296, 209, 0},
+        // Four different margins, so that no edge can be taken from another one's margin.
+        {1050, 1485, 5, {10, 20, 15, 25}, 50, 100, 974, 1359, 92, 194, 271, 10},
+        {1485, 1050, 5, {12, 8, 20, 30}, 60, 40, 1384, 899, 132, 276, 179, 12},
         // A printer's fractional scale: the 7 mm margin comes back as 6 mm.
         {4960, 7015, 23.62, {7, 0, 0, 0}, 165, 0, 4959, 7014, 101, 209, 296, 6},
     };

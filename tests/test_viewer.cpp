@@ -64,22 +64,49 @@ TEST(DisplayRule, Table)
         bool proportional;
         QSize drawn;
     };
-    const QSize area(688, 434);
+    // Both shapes of area: in the wide one a tall picture is bound by the height, in the tall one a
+    // picture a little taller than wide is bound by the width, which takes the second clamp.
+    const QSize wide(688, 434);
+    const QSize tall(300, 600);
     const Case cases[] = {
-        {{400, 300}, area, true, true, {578, 434}},     // enlarged, proportions kept
-        {{400, 300}, area, false, true, {400, 300}},    // proportional alone does not enlarge
-        {{300, 600}, area, true, true, {217, 434}},     // tall picture
-        {{400, 300}, area, true, false, {688, 434}},    // stretch alone fills the area
-        {{400, 300}, area, false, false, {400, 300}},   // natural size
-        {{2000, 500}, area, false, true, {688, 172}},   // wide, reduced to the width
-        {{1000, 1000}, area, false, true, {434, 434}},  // square, pw <= ph branch
-        {{900, 300}, area, false, false, {900, 300}},   // larger, neither choice: cut at the edge
-        {{700, 100}, area, false, true, {688, 98}},     // only wider than the area
-        {{0, 0}, area, true, true, {688, 434}},         // no picture: proportional needs a size
+        // Each combination of the two choices, for a picture smaller than the area...
+        {{400, 300}, wide, false, false, {400, 300}},   // natural size
+        {{400, 300}, wide, false, true, {400, 300}},    // proportional alone does not enlarge
+        {{400, 300}, wide, true, false, {688, 434}},    // stretch alone fills the area
+        {{400, 300}, wide, true, true, {578, 434}},     // enlarged to the height, 578.67 truncated
+        {{200, 100}, tall, true, true, {300, 150}},     // enlarged to the width
+        {{100, 200}, tall, true, true, {300, 600}},     // exactly the area's shape
+        // ... for one larger in the width only ...
+        {{700, 100}, wide, false, false, {700, 100}},   // cut at the right edge
+        {{700, 100}, wide, false, true, {688, 98}},     // 98.29 truncated
+        {{700, 100}, wide, true, false, {688, 434}},
+        {{700, 100}, wide, true, true, {688, 98}},
+        // ... and for one larger in the height only.
+        {{300, 600}, wide, false, false, {300, 600}},   // cut at the bottom
+        {{300, 600}, wide, false, true, {217, 434}},
+        {{300, 600}, wide, true, false, {688, 434}},
+        {{300, 600}, wide, true, true, {217, 434}},
+        {{250, 900}, tall, false, true, {166, 600}},    // 166.67 truncated
+        // Wide pictures: bound by the width, or by the height when the area is wider still.
+        {{1000, 500}, wide, false, true, {688, 344}},   // exactly 344
+        {{2000, 500}, wide, false, true, {688, 172}},
+        {{900, 600}, wide, false, true, {651, 434}},    // height clamp: 458 > 434, then 651 exactly
+        {{600, 400}, wide, true, true, {651, 434}},
+        {{900, 300}, tall, false, true, {300, 100}},
+        // Tall and square pictures: bound by the height, or by the width when the area is narrower.
+        {{500, 1000}, wide, false, true, {217, 434}},   // exactly 217
+        {{400, 600}, tall, false, true, {300, 450}},    // width clamp: 400 > 300, then 450 exactly
+        {{450, 500}, tall, true, true, {300, 333}},     // width clamp, 333.33 truncated
+        {{1000, 1000}, wide, false, true, {434, 434}},
+        {{1000, 1000}, tall, false, true, {300, 300}},  // square, width clamp
+        // No picture, no area.
+        {{0, 0}, wide, true, true, {688, 434}},         // proportional needs a size
         {{400, 300}, {0, 0}, true, true, {0, 0}},
+        {{400, 300}, {0, 0}, false, false, {400, 300}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.picture.width() << "x" << c.picture.height() << " s" << c.stretch
+        SCOPED_TRACE(testing::Message() << c.picture.width() << "x" << c.picture.height() << " in "
+                                        << c.area.width() << "x" << c.area.height() << " s" << c.stretch
                                         << " p" << c.proportional);
         const QRect r = DisplayRect(c.picture, c.area, c.stretch, c.proportional);
         EXPECT_EQ(r.topLeft(), QPoint(0, 0));
@@ -159,6 +186,20 @@ TEST(PictureListTest, FolderTextIsUsedInFull)
     PictureList list;
     list.LastListen(folder, {});
     EXPECT_EQ(list.entries, QStringList({folder + QString::fromUtf8("øl.jpg")}));
+}
+
+TEST(PictureListTest, FolderTextWithoutItsClosingSeparatorGetsOne)
+{
+    TestEnv env;
+    const QString folder = env.path("pics");   // as typed into the settings file by hand
+    for (const char* name : {"b.jpg", "a.jpg"})
+        TestEnv::writeFile(folder + "/" + name, "x");
+    PictureList list;
+    list.LastListen(folder, folder + "/b.jpg");
+    EXPECT_EQ(list.entries, QStringList({folder + "/a.jpg", folder + "/b.jpg"}));
+    EXPECT_EQ(list.current, 1);
+    EXPECT_EQ(list.Step(), folder + "/a.jpg");
+    EXPECT_TRUE(QFileInfo(list.entries.first()).isFile());
 }
 
 TEST(PictureListTest, EmptyFolderTextListsTheWorkingFolderWithBareNames)
@@ -549,12 +590,20 @@ TEST_F(Viewer, StretchOffKeepsTheControlAtThePicturesSize)
 
 TEST_F(Viewer, SlideshowRunsTheTimerWhileChecked)
 {
+    IniWriteString("SisteBildeMappe", folder);
     auto form = create();
     EXPECT_FALSE(form->Timer1.isActive());
-    EXPECT_EQ(form->Timer1.interval(), 4000);
     form->LysbildeExecute();
     EXPECT_TRUE(form->Lysbilde->isChecked());
     EXPECT_TRUE(form->Timer1.isActive());
+    const QSize shown = form->Image1->pictureSize();
+    // A picture stays four seconds: none of the first second steps on. (A timer never fires
+    // early, so this cannot fail by chance.)
+    QEventLoop loop;
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(form->ListBox1.current, 0);
+    EXPECT_EQ(form->Image1->pictureSize(), shown);
     form->LysbildeExecute();
     EXPECT_FALSE(form->Timer1.isActive());
 }
@@ -595,10 +644,19 @@ TEST_F(Viewer, HelpMenuOpensTheWebSiteAndStartsTheUpdaterWithoutClosing)
     ASSERT_EQ(shell->requests().size(), 1);
     EXPECT_EQ(shell->requests().first().target, "https://www.tavlund.no/");
 
-    form->OppdaterProgram->trigger();
+    // The updater ends the application's event loop, so it is triggered from inside one, as in
+    // the program. (Ending a loop that is not running would end every later loop of this test
+    // program at once.)
+    QTimer safety;   // ends the loop with another code should the update not
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    safety.start(10000);
+    QTimer::singleShot(0, form->OppdaterProgram, &QAction::trigger);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
     ASSERT_EQ(shell->requests().size(), 2);
     EXPECT_TRUE(shell->requests().last().target.endsWith("/oppdater"));
     EXPECT_TRUE(startupState().updateRequested);
+    EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(settingsState().document.contains("STANDARD", "Bilde-Strekk"))
         << "the close handler does not run";
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -93,3 +94,39 @@ QStringList LogMessages(const QStringList& lines)
 }
 
 QStringList LogMessages() { return LogMessages(logState().LogBuffer); }
+
+const QStringList kFolderTree = {"archive", "backup", "data", "data/knuteban", "data/vekto", "data/rb2",
+                                 "data/docs", "data/lsk", "etc", "export", "export/xml", "export/pdf",
+                                 "export/csv", "export/html", "export/html/varer", "import", "images",
+                                 "spool", "tmp", "xml", "log", "maler", "maler/docs", "maler/rb2"};
+
+QStringList FolderTreeLines(const QString& root, const QSet<QString>& existing)
+{
+    QStringList lines;
+    for (const QString& name : kFolderTree)
+        lines.append(existing.contains(name) || existing.contains("*")
+                         ? "FEIL: [mkdirsafe:17] kan ikke opprette mappen " + root + name
+                         : "Oppretter mappen " + root + name);
+    return lines;
+}
+
+void ExpectFolderTreeAt(const QString& root)
+{
+    for (const QString& name : kFolderTree)
+        EXPECT_TRUE(QFileInfo(root + name).isDir()) << (root + name).toStdString();
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
+}

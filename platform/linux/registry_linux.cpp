@@ -2,6 +2,7 @@
 // the resolver configuration, the network interfaces and the CUPS spool folder. Every answer is
 // fetched when its key is opened, so each query sees the machine as it is now.
 #include "platform/registry.h"
+#include "platform/linux/netaddresses.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -189,34 +190,44 @@ struct Interface {
     QString address;  // first IPv4 address, empty when it has none
 };
 
+}  // namespace
+
+InterfaceAddresses ReadInterfaceAddresses(const ifaddrs* list)
+{
+    InterfaceAddresses out;
+    for (const ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_name)
+            continue;
+        const QString name = QString::fromLocal8Bit(a->ifa_name);
+        if (a->ifa_flags & IFF_LOOPBACK)
+            out.loopback.insert(name);
+        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET && !out.firstIPv4.contains(name)) {
+            char text[INET_ADDRSTRLEN] = {};
+            const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+            if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
+                out.firstIPv4.insert(name, QString::fromLatin1(text));
+        }
+    }
+    return out;
+}
+
+namespace {
+
 // The network interfaces in the system's order (by index), without loopback.
 QList<Interface> NetworkInterfaces()
 {
-    QHash<QString, QString> addresses;
-    QSet<QString> loopback;
+    InterfaceAddresses found;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) == 0) {
-        for (const ifaddrs* a = list; a; a = a->ifa_next) {
-            if (!a->ifa_name)
-                continue;
-            const QString name = QString::fromLocal8Bit(a->ifa_name);
-            if (a->ifa_flags & IFF_LOOPBACK)
-                loopback.insert(name);
-            if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET && !addresses.contains(name)) {
-                char text[INET_ADDRSTRLEN] = {};
-                const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
-                if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
-                    addresses.insert(name, QString::fromLatin1(text));
-            }
-        }
+        found = ReadInterfaceAddresses(list);
         ::freeifaddrs(list);
     }
     QList<Interface> out;
     if (struct if_nameindex* names = ::if_nameindex()) {
         for (const struct if_nameindex* n = names; n->if_index != 0 && n->if_name; ++n) {
             const QString name = QString::fromLocal8Bit(n->if_name);
-            if (!loopback.contains(name))
-                out.append({name, addresses.value(name)});
+            if (!found.loopback.contains(name))
+                out.append({name, found.firstIPv4.value(name)});
         }
         ::if_freenameindex(names);
     }

@@ -7,6 +7,9 @@ glimra="$1"
 [ -x "$glimra" ] || { echo "FEIL: no program at $glimra" >&2; exit 1; }
 : "${GLIMRA_E2E_DISPLAY:?the end-to-end tests need the X server that scripts/test.sh starts}"
 export DISPLAY="$GLIMRA_E2E_DISPLAY"
+# scripts/test.sh hands over a server that already takes clients; say so plainly if it does not,
+# rather than as the program's own failure to start.
+xdpyinfo >/dev/null 2>&1 || { echo "FEIL: the X server $DISPLAY does not answer" >&2; exit 1; }
 unset QT_QPA_PLATFORM
 
 work=$(mktemp -d)
