@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xdotool imagemagick x11-utils xdg-utils
   poppler-utils
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
