@@ -13,6 +13,7 @@ PACKAGES=(
   poppler-utils desktop-file-utils dpkg-dev
   libcurl4-openssl-dev python3-pyftpdlib python3-openssl openssl
   util-linux mount hostname
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

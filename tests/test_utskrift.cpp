@@ -769,7 +769,7 @@ TEST_F(UtskriftTest, TestPageMakesItsCallsInOrder)
     EXPECT_EQ(rects[1].points, (QList<QPoint>{{155, 905}, {195, 945}}));
     EXPECT_EQ(rects[2].points, (QList<QPoint>{{155, 980}, {195, 1020}}));
     EXPECT_EQ(rects[1].brushStyle, BrushDiagonalCross);
-    const Drawn& arrow = canvas.ofKind("polyline").last();
+    const Drawn arrow = canvas.ofKind("polyline").last();
     EXPECT_EQ(arrow.points[5], QPoint(640, 250));
 
     // After the header, the calls of every kind come in the page's order.
