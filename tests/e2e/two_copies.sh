@@ -31,12 +31,13 @@ wait_windows() {
   echo "FEIL: program $1 does not show $2 windows" >&2
   return 1
 }
-# Clicks button $4 at x $2, y $3 until program $1 shows its pop-up menu (a click that comes
-# while the window is still settling may be lost).
+# Clicks button $5 at x $3, y $4 inside window $2 until program $1 shows its pop-up menu (a
+# click that comes while the window is still settling may be lost). The point is taken in the
+# window itself, so a window manager's frame and placement do not move it.
 open_menu() {
   for _ in 1 2 3 4 5; do
     sleep 0.3
-    xdotool mousemove "$2" "$3" click "$4"
+    xdotool mousemove --window "$2" "$3" "$4" click "$5"
     for _ in $(seq 1 20); do [ "$(windows_of "$1")" = 2 ] && return 0; sleep 0.1; done
   done
   echo "FEIL: program $1 opens no menu" >&2
@@ -46,13 +47,12 @@ open_menu() {
 # over separators), or with "avslutt" the menu bar's Fil > Avslutt (Up from the top picks the
 # last entry). The keys go only once the menu is open.
 menu_entry() {
-  read -r x y < <(xdotool getwindowgeometry "$2" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
   if [ "$3" = avslutt ]; then
-    open_menu "$1" $((x + 16)) $((y + 8)) 1
+    open_menu "$1" "$2" 16 8 1
     xdotool key Up Return
     wait_windows "$1" end
   else
-    open_menu "$1" $((x + 200)) $((y + 200)) 3
+    open_menu "$1" "$2" 200 200 3
     for _ in $(seq 1 "$3"); do xdotool key Down; done
     xdotool key Return
     wait_windows "$1" 1
