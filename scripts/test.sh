@@ -22,10 +22,11 @@ start_xvfb 90 130 /tmp/glimra-xvfb.log
 trap 'kill $xvfb_pid 2>/dev/null || true; wait $xvfb_pid 2>/dev/null || true' EXIT
 export GLIMRA_E2E_DISPLAY="$xvfb_display"
 
+# (A pass is called where a failure does not stop the script, so each step says so itself.)
 normal_pass() {
-  (cd build && ctest --output-on-failure -j 2 --timeout 600)
+  (cd build && ctest --output-on-failure -j 2 --timeout 600) || return 1
   # The Debian package, installed, started and removed (as root only; see the script).
-  scripts/package-check.sh
+  scripts/package-check.sh || return 1
 }
 
 # Every process of the pass (test programs, the program the tests start, its children) writes

@@ -37,6 +37,9 @@ mkdir -p "$APPDATA/Tavlund/etc" "$HOME" "$TEMP"
 case "${GLIMRA_E2E_WM:-}" in
   "") ;;
   openbox)
+    # A window manager that ended leaves its mark on the root window; without this the wait
+    # below could take an earlier openbox's mark for this one's.
+    xprop -root -remove _NET_SUPPORTING_WM_CHECK 2>/dev/null || true
     openbox --sm-disable >"$work/wm.log" 2>&1 &
     wm_pid=$!
     # Ready once it names itself on the root window as the managing window manager.
@@ -51,8 +54,9 @@ case "${GLIMRA_E2E_WM:-}" in
 esac
 
 # Waits until a window whose name matches $1 is visible; fails when the program ($pid) ends.
+# Up to 30 s: in the sanitized build on a busy machine a start takes several seconds.
 wait_for_window() {
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     xdotool search --all --pid "$pid" --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
     kill -0 "$pid" 2>/dev/null || { echo "FEIL: the program ended" >&2; cat "$work/out.log" >&2; return 1; }
     sleep 0.1

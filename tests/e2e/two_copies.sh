@@ -11,7 +11,7 @@ trap 'for p in "${pids[@]}"; do stop "$p"; done; cleanup' EXIT
 
 # Waits until program $1 shows a window named $2; prints its id.
 window_of() {
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     id=$(xdotool search --all --pid "$1" --onlyvisible --name "$2" 2>/dev/null | head -n 1) && [ -n "$id" ] &&
       { echo "$id"; return 0; }
     sleep 0.1
