@@ -34,13 +34,15 @@ bool AcceptSize(double w, double h, int* width, int* height, std::string* error)
         *error = "tegningen har ingen utstrekning";
         return false;
     }
-    if (w > MaxMetafileSide || h > MaxMetafileSide || w * h > double(MaxMetafilePixels)) {
-        *error = "tegningen er for stor til å vises (" + std::to_string(std::llround(std::min(w, 1e12))) + " × " +
-                 std::to_string(std::llround(std::min(h, 1e12))) + " punkter)";
+    // The limits hold for the size in whole pixels, as it will be used: rounding may add a row.
+    const long long rw = std::llround(std::min(w, 1e12));
+    const long long rh = std::llround(std::min(h, 1e12));
+    if (rw > MaxMetafileSide || rh > MaxMetafileSide || rw * rh > MaxMetafilePixels) {
+        *error = "tegningen er for stor til å vises (" + std::to_string(rw) + " × " + std::to_string(rh) + " punkter)";
         return false;
     }
-    *width = int(std::lround(w));
-    *height = int(std::lround(h));
+    *width = int(rw);
+    *height = int(rh);
     return true;
 }
 
