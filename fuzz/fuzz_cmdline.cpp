@@ -1,26 +1,13 @@
 // Fuzz target: the command line. The input is split at NUL bytes into arguments after the
 // program's own name. The scan takes its option values from the arguments as given, and a
 // "--user" name, whatever it holds, names a per-user settings file inside the settings folder.
+#include "fuzz/fuzzrule.h"
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-// A broken rule names itself and aborts, which fails the run (libFuzzer keeps the input).
-void Check(bool rule, const char* text, int line)
-{
-    if (rule)
-        return;
-    std::fprintf(stderr, "%s:%d: broken rule: %s\n", __FILE__, line, text);
-    std::abort();
-}
-#define Require(rule) Check((rule), #rule, __LINE__)
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

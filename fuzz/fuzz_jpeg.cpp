@@ -1,6 +1,7 @@
 // Fuzz target: the JPEG decoder. Any bytes are a file the viewer may be asked to show; the
 // header read and the decode (at a scale picked from the input's length, so that the reduced
 // decodes are covered too) must come back with a picture or a reason, never both or neither.
+#include "fuzz/fuzzrule.h"
 #include "viewer/jpegdecoder.h"
 
 #include <QBuffer>
@@ -8,20 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-// A broken rule names itself and aborts, which fails the run (libFuzzer keeps the input).
-void Check(bool rule, const char* text, int line)
-{
-    if (rule)
-        return;
-    std::fprintf(stderr, "%s:%d: broken rule: %s\n", __FILE__, line, text);
-    std::abort();
-}
-#define Require(rule) Check((rule), #rule, __LINE__)
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -2,6 +2,7 @@
 // Windows-1252, or in the encoding a byte-order mark names). Loaded, given a line of this run,
 // saved and loaded again, it gives the same lines followed by the new one; no line holds a line
 // break, and the file keeps its encoding unless its text does not fit Windows-1252.
+#include "fuzz/fuzzrule.h"
 #include "framework/textfil.h"
 
 #include <QFile>
@@ -12,16 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-// A broken rule names itself and aborts, which fails the run (libFuzzer keeps the input).
-void Check(bool rule, const char* text, int line)
-{
-    if (rule)
-        return;
-    std::fprintf(stderr, "%s:%d: broken rule: %s\n", __FILE__, line, text);
-    std::abort();
-}
-#define Require(rule) Check((rule), #rule, __LINE__)
 
 const QString& LogPath()
 {

@@ -3,6 +3,7 @@
 // never neither. The same bytes as the helper program's answer are read into a size within the
 // limits or refused. (The renderers themselves run in the helper process, where a fault costs
 // only an error message.)
+#include "fuzz/fuzzrule.h"
 #include "viewer/metafile.h"
 #include "viewer/metafile/metafileconvert.h"
 
@@ -12,19 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-void Check(bool rule, const char* text, int line)
-{
-    if (rule)
-        return;
-    std::fprintf(stderr, "%s:%d: broken rule: %s\n", __FILE__, line, text);
-    std::abort();
-}
-#define Require(rule) Check((rule), #rule, __LINE__)
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,6 +2,7 @@
 // left. Parsed, read through the typed operations the program uses, written and read again:
 // the second reading holds exactly what the first one did, and writing it again gives the same
 // bytes (a save never changes a file that nothing changed).
+#include "fuzz/fuzzrule.h"
 #include "framework/inidocument.h"
 #include "framework/kv_reg.h"
 
@@ -10,16 +11,6 @@
 #include <cstdlib>
 
 namespace {
-
-// A broken rule names itself and aborts, which fails the run (libFuzzer keeps the input).
-void Check(bool rule, const char* text, int line)
-{
-    if (rule)
-        return;
-    std::fprintf(stderr, "%s:%d: broken rule: %s\n", __FILE__, line, text);
-    std::abort();
-}
-#define Require(rule) Check((rule), #rule, __LINE__)
 
 bool SameDocument(const IniDocument& a, const IniDocument& b)
 {
