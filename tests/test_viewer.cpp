@@ -681,6 +681,15 @@ TEST_F(Viewer, OpenDialogPreviewsThePictureUnderThePointer)
         sizeShown |= label->text() == QString::fromUtf8("300 × 600");
     EXPECT_TRUE(sizeShown);
 
+    // A drawing is previewed too, on white: the LibreOffice WMF's red rectangle, its corner white.
+    emit dialog.currentChanged(QStringLiteral(GLIMRA_TEST_DATA "/metafile/tegning.wmf"));
+    ASSERT_EQ(previews().size(), 1);
+    const QImage drawing = previews().first()->pixmap().toImage();
+    ASSERT_EQ(drawing.size(), QSize(200, 146));
+    EXPECT_GT(qRed(drawing.pixel(48, 32)), 180);
+    EXPECT_LT(qGreen(drawing.pixel(48, 32)), 80);
+    EXPECT_EQ(drawing.pixel(190, 5), qRgb(255, 255, 255));
+
     TestEnv::writeFile(folder + "skadet.jpg", "no picture");
     emit dialog.currentChanged(folder + "skadet.jpg");
     EXPECT_TRUE(previews().isEmpty());
