@@ -7,6 +7,7 @@
 //
 //   bench_cleanup [folder]     (default: a new folder in /dev/shm, where removing is fast; on
 //                               a disk each removed folder costs a journal write)
+#include "bench/procstatus.h"
 #include "framework/kv_reg.h"
 #include "framework/textfil.h"
 
@@ -23,26 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A field of /proc/self/status in kB, -1 when unreadable.
-long StatusKb(const char* field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-// Sets the peak resident size back to the current one (Linux 4.0 and later).
-bool ResetPeak()
-{
-    QFile refs("/proc/self/clear_refs");
-    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
-}
 
 // Makes `levels` folders below `top`; returns the bottom one, open (-1 on failure).
 int MakeTree(const QString& top, int levels)

@@ -18,6 +18,7 @@
 //   - a progressive photo: first and final paint, against libjpeg's full decode of it;
 //   - memory: what showing a fitted photo (with the next one prefetched) adds to the resident
 //     size, and the peak during it; the same for the 100 MP picture.
+#include "bench/procstatus.h"
 #include "viewer/jpegdecoder.h"
 #include "viewer/picturecontrol.h"
 #include "viewer/picturesource.h"
@@ -133,27 +134,6 @@ QSize NaturalSize(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? ReadJpegHeader(file).size : QSize();
-}
-
-// A field of /proc/self/status in kB, -1 when unreadable.
-long StatusKb(const char* field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-// Sets the peak resident size back to the current one (Linux 4.0 and later).
-void ResetPeak()
-{
-    QFile refs("/proc/self/clear_refs");
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
 }
 
 double Median(std::vector<double> v)
