@@ -2,6 +2,7 @@
 
 #include "viewer/jpegdecoder.h"
 #include "viewer/metafile.h"
+#include "viewer/metafile/metafileconvert.h"
 #include "viewer/photoadjust.h"
 
 #include <QFile>
@@ -116,9 +117,6 @@ PictureLoadResult LoadJpeg(QFile& file, const QString& path, const PictureLoadOp
     return r;
 }
 
-// The largest metafile read: real drawings are a few megabytes.
-constexpr qint64 MaxMetafileBytes = qint64(256) << 20;
-
 // A metafile's natural size is its size on paper at the screen's resolution.
 double ScreenDpi()
 {
@@ -129,7 +127,7 @@ double ScreenDpi()
 
 PictureLoadResult LoadMetafile(QFile& file, const QString& path, const QString& extension)
 {
-    if (file.size() > MaxMetafileBytes)
+    if (file.size() > qint64(MaxMetafileBytes))
         return Failure(UnreadableMessage(path, QStringLiteral("metafilen er for stor")));
     const QByteArray data = file.readAll();
     if (data.size() != file.size())

@@ -19,9 +19,6 @@
 
 namespace {
 
-// The largest metafile read: real drawings are a few megabytes.
-constexpr std::size_t MaxFileBytes = 256u << 20;
-
 int Fail(const std::string& why)
 {
     std::fprintf(stderr, "%s\n", why.c_str());
@@ -66,7 +63,7 @@ int main(int argc, char** argv)
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
         data.insert(data.end(), buffer, buffer + n);
-        if (data.size() > MaxFileBytes)
+        if (data.size() > MaxMetafileBytes)
             return Fail("metafilen er for stor");
     }
 

@@ -31,6 +31,9 @@ struct MetafileConversion {
     std::string error; // why it failed, in Norwegian, for the user
 };
 
+// The largest metafile read, by the viewer and by the helper: real drawings are a few megabytes.
+constexpr std::size_t MaxMetafileBytes = std::size_t(256) << 20;
+
 // The largest part drawn in one request.
 constexpr int MaxRenderSide = 16384;
 constexpr long long MaxRenderPixels = 1LL << 26;
